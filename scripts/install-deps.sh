@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the project builds, runs and tests with. Idempotent.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config ccache git
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qcoro-qt6-dev qt6-svg-dev
+  libsqlite3-dev libssl-dev libsecret-1-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  libpulse-dev libx11-dev libxtst-dev libxi-dev libxkbcommon-dev
+  libmd4c-dev libmd4c-html0-dev
+  pocketsphinx pocketsphinx-en-us libpocketsphinx-dev
+  libbenchmark-dev
+  espeak-ng sox xvfb xdotool xclip xterm pulseaudio pulseaudio-utils dbus dbus-x11
+  gnome-keyring libsecret-tools python3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

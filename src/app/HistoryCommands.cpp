@@ -1,0 +1,49 @@
+#include "CliArgs.h"
+#include "CliCommand.h"
+#include "Services.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace {
+
+QCoro::Task<int> historyCommand(CliContext& ctx, QStringList args)
+{
+    const QString usage = QStringLiteral("ovra history [--json] [--limit N]");
+    const auto parsed = CliArgs::parse(args, {QStringLiteral("json")}, {QStringLiteral("limit")});
+    if (!parsed || !parsed->positional().isEmpty())
+        co_return usageError(ctx, parsed ? QString() : parsed.error(), usage);
+    qsizetype limit = -1;
+    if (parsed->has(QStringLiteral("limit"))) {
+        bool ok = false;
+        limit = parsed->option(QStringLiteral("limit")).toLongLong(&ok);
+        if (!ok || limit < 0)
+            co_return usageError(ctx, QStringLiteral("--limit attend un nombre positif."), usage);
+    }
+    QList<Transcription> all =
+        ctx.services.store().fetch<Transcription>({}, {{QStringLiteral("createdAt"), false}});
+    if (limit >= 0 && all.size() > limit)
+        all.resize(limit);
+
+    if (parsed->flag(QStringLiteral("json"))) {
+        QJsonArray array;
+        for (const Transcription& t : all)
+            array.append(toJson(t));
+        ctx.out << QJsonDocument(array).toJson(QJsonDocument::Indented);
+        co_return 0;
+    }
+    for (const Transcription& t : all) {
+        QString text = t.text;
+        text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        ctx.out << t.createdAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")) << "  " << t.modeName
+                << "  " << text << "\n";
+    }
+    co_return 0;
+}
+
+} // namespace
+
+QList<CliCommand> historyCommands()
+{
+    return {{QStringLiteral("history"), QStringLiteral("history [--json] [--limit N]"), &historyCommand}};
+}

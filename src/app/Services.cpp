@@ -1,0 +1,25 @@
+#include "Services.h"
+
+#include "store/AppPaths.h"
+#include "store/DeviceIdentity.h"
+
+#include <QDir>
+
+Services::Folders Services::defaultFolders() { return {AppPaths::dataFolder(), AppPaths::configFolder()}; }
+
+Services::~Services() = default;
+
+Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& folders)
+{
+    std::unique_ptr<Services> s(new Services(folders));
+    s->m_settings = std::make_unique<Settings>(folders.config);
+    s->m_log = std::make_unique<DebugLog>(folders.data);
+    s->m_notifications = std::make_unique<Notifications>();
+    Settings* settings = s->m_settings.get();
+    auto store = RecordStore::open(QDir(folders.data).filePath(QStringLiteral("ovra.sqlite")),
+                                   [settings] { return DeviceIdentity::current(*settings); });
+    if (!store)
+        return unexpected(QStringLiteral("ModelContainer Mac: ") + store.error().message);
+    s->m_store = std::move(store.value());
+    return s;
+}

@@ -1,0 +1,38 @@
+#pragma once
+// The composition root: creates every service once, in start-up order, and destroys them in
+// reverse. Both the desktop application and the command line build on it.
+#include "store/DebugLog.h"
+#include "store/Expected.h"
+#include "store/Notifications.h"
+#include "store/RecordStore.h"
+#include "store/Settings.h"
+
+#include <memory>
+
+class Services
+{
+public:
+    struct Folders
+    {
+        QString data;
+        QString config;
+    };
+    // The fatal start-up error carries the whole message ("ModelContainer Mac: …").
+    static Expected<std::unique_ptr<Services>, QString> create(const Folders& folders);
+    static Folders defaultFolders();
+    ~Services();
+
+    const Folders& folders() const { return m_folders; }
+    Settings& settings() { return *m_settings; }
+    DebugLog& log() { return *m_log; }
+    RecordStore& store() { return *m_store; }
+    Notifications& notifications() { return *m_notifications; }
+
+private:
+    explicit Services(Folders folders) : m_folders(std::move(folders)) {}
+    Folders m_folders;
+    std::unique_ptr<Settings> m_settings;
+    std::unique_ptr<DebugLog> m_log;
+    std::unique_ptr<Notifications> m_notifications;
+    std::unique_ptr<RecordStore> m_store;
+};

@@ -1,0 +1,378 @@
+#include "RecordStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <sqlite3.h>
+
+namespace {
+
+QString sqlType(FieldType t, bool optional)
+{
+    QString base;
+    QString dflt;
+    switch (t) {
+    case FieldType::Uuid:
+    case FieldType::String:
+        base = QStringLiteral("TEXT");
+        dflt = QStringLiteral("''");
+        break;
+    case FieldType::Bool:
+    case FieldType::Int:
+        base = QStringLiteral("INTEGER");
+        dflt = QStringLiteral("0");
+        break;
+    case FieldType::Double:
+    case FieldType::Date:
+        base = QStringLiteral("REAL");
+        dflt = QStringLiteral("0");
+        break;
+    case FieldType::Bytes:
+        base = QStringLiteral("BLOB");
+        dflt = QStringLiteral("x''");
+        break;
+    }
+    return optional ? base : base + QStringLiteral(" NOT NULL DEFAULT ") + dflt;
+}
+
+void bindValue(sqlite3_stmt* st, int index, FieldType type, const QVariant& v)
+{
+    if (!v.isValid()) {
+        sqlite3_bind_null(st, index);
+        return;
+    }
+    switch (type) {
+    case FieldType::Uuid: {
+        const QByteArray text = uuidText(v.toUuid()).toLatin1();
+        sqlite3_bind_text(st, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    case FieldType::String: {
+        const QByteArray text = v.toString().toUtf8();
+        sqlite3_bind_text(st, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    case FieldType::Bool:
+    case FieldType::Int:
+        sqlite3_bind_int64(st, index, v.toLongLong());
+        break;
+    case FieldType::Double:
+        sqlite3_bind_double(st, index, v.toDouble());
+        break;
+    case FieldType::Date:
+        sqlite3_bind_double(st, index, DateTime::toReferenceSeconds(v.toDateTime()));
+        break;
+    case FieldType::Bytes: {
+        const QByteArray bytes = v.toByteArray();
+        sqlite3_bind_blob(st, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    }
+}
+
+QVariant columnValue(sqlite3_stmt* st, int index, FieldType type)
+{
+    if (sqlite3_column_type(st, index) == SQLITE_NULL)
+        return {};
+    switch (type) {
+    case FieldType::Uuid: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, index));
+        return QVariant::fromValue(QUuid::fromString(QLatin1String(text, sqlite3_column_bytes(st, index))));
+    }
+    case FieldType::String: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, index));
+        return QString::fromUtf8(text, sqlite3_column_bytes(st, index));
+    }
+    case FieldType::Bool:
+        return sqlite3_column_int64(st, index) != 0;
+    case FieldType::Int:
+        return QVariant::fromValue(qint64(sqlite3_column_int64(st, index)));
+    case FieldType::Double:
+        return sqlite3_column_double(st, index);
+    case FieldType::Date:
+        return DateTime::fromReferenceSeconds(sqlite3_column_double(st, index));
+    case FieldType::Bytes: {
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(st, index));
+        return QByteArray(data, sqlite3_column_bytes(st, index));
+    }
+    }
+    return {};
+}
+
+// Table name → its columns, for schema creation.
+struct TableDef
+{
+    const char* table;
+    QList<std::tuple<const char*, FieldType, bool>> columns;
+};
+
+QList<TableDef> allTables()
+{
+    QList<TableDef> tables;
+    forEachRecordType([&]<class R>() {
+        TableDef t{RecordSchema<R>::table, {}};
+        for (const auto& f : RecordSchema<R>::fields())
+            t.columns.append({f.name, f.type, f.optional});
+        tables.append(t);
+    });
+    return tables;
+}
+
+void removeStoreFiles(const QString& path)
+{
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+} // namespace
+
+RecordStore::RecordStore(sqlite3* db, QString path, std::function<EditIdentity()> identity)
+    : m_db(db), m_path(std::move(path)), m_identity(std::move(identity))
+{
+}
+
+RecordStore::~RecordStore()
+{
+    for (sqlite3_stmt* st : std::as_const(m_statements))
+        sqlite3_finalize(st);
+    sqlite3_close(m_db);
+}
+
+Expected<std::unique_ptr<RecordStore>, StoreError> RecordStore::open(const QString& path,
+                                                                      std::function<EditIdentity()> identity)
+{
+    const QFileInfo info(path);
+    const bool existed = info.exists();
+    if (!QDir().mkpath(info.absolutePath()))
+        return unexpected(StoreError{QStringLiteral("cannot create the folder %1").arg(info.absolutePath())});
+
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(db);
+        if (!existed)
+            removeStoreFiles(path);
+        return unexpected(StoreError{msg});
+    }
+    sqlite3_busy_timeout(db, 5000);
+    std::unique_ptr<RecordStore> store(new RecordStore(db, path, std::move(identity)));
+    if (auto ok = store->migrate(); !ok) {
+        store.reset();
+        if (!existed)
+            removeStoreFiles(path);
+        return unexpected(ok.error());
+    }
+    return store;
+}
+
+StoreResult RecordStore::fail(const char* what) const
+{
+    return unexpected(StoreError{QString::fromUtf8(sqlite3_errmsg(m_db)) +
+                                 (what ? QStringLiteral(" (%1)").arg(QLatin1String(what)) : QString())});
+}
+
+StoreResult RecordStore::exec(const QString& sql)
+{
+    char* err = nullptr;
+    if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
+        const QString msg = QString::fromUtf8(err ? err : sqlite3_errmsg(m_db));
+        sqlite3_free(err);
+        return unexpected(StoreError{msg});
+    }
+    return {};
+}
+
+StoreResult RecordStore::migrate()
+{
+    // Reading the header first: a file that is not a database fails here, before any write.
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(m_db, "PRAGMA user_version", -1, &st, nullptr) != SQLITE_OK)
+        return fail(nullptr);
+    int version = 0;
+    const int rc = sqlite3_step(st);
+    if (rc == SQLITE_ROW)
+        version = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    if (rc != SQLITE_ROW)
+        return fail(nullptr);
+    if (version > kSchemaVersion)
+        return unexpected(StoreError{
+            QStringLiteral("the store %1 was written by a newer version of Ovra (schema %2, this version reads "
+                           "up to %3)")
+                .arg(m_path)
+                .arg(version)
+                .arg(kSchemaVersion)});
+    if (auto ok = exec(QStringLiteral("PRAGMA quick_check(1)")); !ok)
+        return ok;
+    if (auto ok = exec(QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;")); !ok)
+        return ok;
+    if (version == kSchemaVersion)
+        return {};
+
+    return save([&]() -> StoreResult {
+        // Creating what is missing covers a new store and every added record type or field.
+        for (const TableDef& t : allTables()) {
+            QStringList cols;
+            for (const auto& [name, type, optional] : t.columns) {
+                const QString col = QStringLiteral("\"%1\" %2").arg(QLatin1String(name), sqlType(type, optional));
+                cols << (QLatin1String(name) == QLatin1String("id") ? col + QStringLiteral(" PRIMARY KEY") : col);
+            }
+            if (auto ok = exec(QStringLiteral("CREATE TABLE IF NOT EXISTS \"%1\" (%2)")
+                                   .arg(QLatin1String(t.table), cols.join(QStringLiteral(", "))));
+                !ok)
+                return ok;
+            QSet<QString> existing;
+            sqlite3_stmt* info = prepare(QStringLiteral("PRAGMA table_info(\"%1\")").arg(QLatin1String(t.table)));
+            while (info && sqlite3_step(info) == SQLITE_ROW)
+                existing.insert(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(info, 1))));
+            for (const auto& [name, type, optional] : t.columns) {
+                if (existing.contains(QLatin1String(name)))
+                    continue;
+                if (auto ok = exec(QStringLiteral("ALTER TABLE \"%1\" ADD COLUMN \"%2\" %3")
+                                       .arg(QLatin1String(t.table), QLatin1String(name), sqlType(type, optional)));
+                    !ok)
+                    return ok;
+            }
+        }
+        return exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
+    });
+}
+
+sqlite3_stmt* RecordStore::prepare(const QString& sql) const
+{
+    auto it = m_statements.constFind(sql);
+    if (it != m_statements.constEnd()) {
+        sqlite3_reset(*it);
+        sqlite3_clear_bindings(*it);
+        return *it;
+    }
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v3(m_db, sql.toUtf8().constData(), -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) !=
+        SQLITE_OK)
+        return nullptr;
+    m_statements.insert(sql, st);
+    return st;
+}
+
+QList<RecordStore::Row> RecordStore::selectRows(const char* table, const QList<Column>& cols, const QString& where,
+                                                const QList<QVariant>& args, const QList<SortKey>& sort) const
+{
+    QStringList names;
+    for (const Column& c : cols)
+        names << QStringLiteral("\"%1\"").arg(QLatin1String(c.name));
+    QString sql = QStringLiteral("SELECT %1 FROM \"%2\"").arg(names.join(QLatin1Char(',')), QLatin1String(table));
+    if (!where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + where;
+    QStringList order;
+    for (const SortKey& k : sort) {
+        // Only known fields reach the SQL text.
+        if (std::any_of(cols.begin(), cols.end(), [&](const Column& c) { return k.field == QLatin1String(c.name); }))
+            order << QStringLiteral("\"%1\" %2").arg(k.field, k.ascending ? QStringLiteral("ASC")
+                                                                          : QStringLiteral("DESC"));
+    }
+    if (!order.isEmpty())
+        sql += QStringLiteral(" ORDER BY ") + order.join(QLatin1Char(','));
+
+    QList<Row> rows;
+    sqlite3_stmt* st = prepare(sql);
+    if (!st)
+        return rows;
+    for (qsizetype i = 0; i < args.size(); ++i)
+        bindValue(st, int(i + 1), FieldType::Uuid, args[i]);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        Row row;
+        row.reserve(cols.size());
+        for (qsizetype i = 0; i < cols.size(); ++i)
+            row.append(columnValue(st, int(i), cols[i].type));
+        rows.append(std::move(row));
+    }
+    sqlite3_reset(st);
+    return rows;
+}
+
+StoreResult RecordStore::writeRow(const char* table, const QList<Column>& cols, const Row& row, bool upsert)
+{
+    QStringList names;
+    QStringList marks;
+    for (const Column& c : cols) {
+        names << QStringLiteral("\"%1\"").arg(QLatin1String(c.name));
+        marks << QStringLiteral("?");
+    }
+    const QString sql = QStringLiteral("INSERT %1INTO \"%2\" (%3) VALUES (%4)")
+                            .arg(upsert ? QStringLiteral("OR REPLACE ") : QString(), QLatin1String(table),
+                                 names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+    sqlite3_stmt* st = prepare(sql);
+    if (!st)
+        return fail(table);
+    for (qsizetype i = 0; i < cols.size(); ++i)
+        bindValue(st, int(i + 1), cols[i].type, row[i]);
+    const int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE)
+        return fail(table);
+    touched(table);
+    return {};
+}
+
+StoreResult RecordStore::deleteRow(const char* table, const QUuid& id)
+{
+    sqlite3_stmt* st = prepare(QStringLiteral("DELETE FROM \"%1\" WHERE id = ?").arg(QLatin1String(table)));
+    if (!st)
+        return fail(table);
+    bindValue(st, 1, FieldType::Uuid, QVariant::fromValue(id));
+    const int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE)
+        return fail(table);
+    if (sqlite3_changes(m_db) > 0)
+        touched(table);
+    return {};
+}
+
+qint64 RecordStore::countRows(const char* table) const
+{
+    sqlite3_stmt* st = prepare(QStringLiteral("SELECT COUNT(*) FROM \"%1\"").arg(QLatin1String(table)));
+    if (!st || sqlite3_step(st) != SQLITE_ROW)
+        return 0;
+    const qint64 n = sqlite3_column_int64(st, 0);
+    sqlite3_reset(st);
+    return n;
+}
+
+void RecordStore::touched(const char* table)
+{
+    if (m_transactionDepth > 0)
+        m_pendingChanges.insert(QLatin1String(table));
+    else
+        Q_EMIT changed(QLatin1String(table));
+}
+
+StoreResult RecordStore::save(const std::function<StoreResult()>& body)
+{
+    if (m_transactionDepth > 0) {
+        ++m_transactionDepth;
+        StoreResult r = body();
+        --m_transactionDepth;
+        return r;
+    }
+    if (auto ok = exec(QStringLiteral("BEGIN IMMEDIATE")); !ok)
+        return ok;
+    ++m_transactionDepth;
+    StoreResult r = body();
+    --m_transactionDepth;
+    if (r) {
+        if (auto ok = exec(QStringLiteral("COMMIT")); !ok)
+            r = ok;
+    }
+    if (!r) {
+        (void)exec(QStringLiteral("ROLLBACK"));
+        m_pendingChanges.clear();
+        return r;
+    }
+    const QSet<QString> changes = std::exchange(m_pendingChanges, {});
+    for (const QString& t : changes)
+        Q_EMIT changed(t);
+    return r;
+}
