@@ -1,0 +1,199 @@
+#include "AacWriter.h"
+
+#include "FfmpegError.h"
+
+#include <QFile>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+}
+
+#include <algorithm>
+#include <vector>
+
+struct AacWriter::State
+{
+    AVFormatContext* format = nullptr;
+    AVCodecContext* codec = nullptr;
+    AVStream* stream = nullptr;
+    AVFrame* frame = nullptr;
+    AVPacket* packet = nullptr;
+    std::vector<float> pending; // samples waiting for a full encoder frame
+    int frameSize = 1024;
+    qint64 pts = 0;
+    qint64 written = 0;
+    bool headerWritten = false;
+    QString path;
+
+    ~State()
+    {
+        if (format && format->pb)
+            avio_closep(&format->pb);
+        avformat_free_context(format);
+        avcodec_free_context(&codec);
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+    }
+
+    AudioError failure(const QString& what, int code) const
+    {
+        return {QStringLiteral("Écriture audio impossible (%1) : %2").arg(what, FfmpegError::describe(code))};
+    }
+
+    // Sends one frame (or the flush request when f is null) and writes every packet produced.
+    Expected<void, AudioError> encode(AVFrame* f)
+    {
+        int rc = avcodec_send_frame(codec, f);
+        if (rc < 0)
+            return unexpected(failure(QStringLiteral("encodeur"), rc));
+        while (true) {
+            rc = avcodec_receive_packet(codec, packet);
+            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+                break;
+            if (rc < 0)
+                return unexpected(failure(QStringLiteral("encodeur"), rc));
+            av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+            packet->stream_index = stream->index;
+            rc = av_write_frame(format, packet);
+            av_packet_unref(packet);
+            if (rc < 0)
+                return unexpected(failure(path, rc));
+        }
+        if (format->pb->error < 0)
+            return unexpected(failure(path, format->pb->error));
+        return {};
+    }
+
+    Expected<void, AudioError> encodePending(int count)
+    {
+        int rc = av_frame_make_writable(frame);
+        if (rc < 0)
+            return unexpected(failure(QStringLiteral("mémoire"), rc));
+        frame->nb_samples = count;
+        std::copy_n(pending.data(), count, reinterpret_cast<float*>(frame->data[0]));
+        frame->pts = pts;
+        pts += count;
+        pending.erase(pending.begin(), pending.begin() + count);
+        return encode(frame);
+    }
+};
+
+AacWriter::AacWriter() = default;
+AacWriter::~AacWriter() = default;
+
+bool AacWriter::isOpen() const
+{
+    return m_state != nullptr;
+}
+
+qint64 AacWriter::samplesWritten() const
+{
+    return m_state ? m_state->written : 0;
+}
+
+QString AacWriter::path() const
+{
+    return m_state ? m_state->path : QString();
+}
+
+Expected<void, AudioError> AacWriter::open(const QString& path, int sampleRate, int bitRate)
+{
+    m_state.reset();
+    FfmpegError::quietLogs();
+    auto s = std::make_unique<State>();
+    s->path = path;
+    const QByteArray encodedPath = QFile::encodeName(path);
+
+    // "ipod" is FFmpeg's M4A flavour of the MP4 muxer.
+    int rc = avformat_alloc_output_context2(&s->format, nullptr, "ipod", encodedPath.constData());
+    if (rc < 0 || !s->format)
+        return unexpected(s->failure(QStringLiteral("conteneur M4A"), rc));
+    const AVCodec* aac = avcodec_find_encoder_by_name("aac");
+    if (!aac)
+        return unexpected(AudioError{QStringLiteral("Écriture audio impossible : encodeur AAC absent.")});
+    s->codec = avcodec_alloc_context3(aac);
+    s->codec->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    s->codec->sample_rate = sampleRate;
+    s->codec->bit_rate = bitRate;
+    s->codec->time_base = AVRational{1, sampleRate};
+    av_channel_layout_default(&s->codec->ch_layout, 1);
+    if (s->format->oformat->flags & AVFMT_GLOBALHEADER)
+        s->codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    rc = avcodec_open2(s->codec, aac, nullptr);
+    if (rc < 0)
+        return unexpected(s->failure(QStringLiteral("encodeur AAC"), rc));
+    s->frameSize = s->codec->frame_size > 0 ? s->codec->frame_size : 1024;
+
+    s->stream = avformat_new_stream(s->format, nullptr);
+    if (!s->stream)
+        return unexpected(s->failure(QStringLiteral("flux"), AVERROR(ENOMEM)));
+    s->stream->time_base = AVRational{1, sampleRate};
+    rc = avcodec_parameters_from_context(s->stream->codecpar, s->codec);
+    if (rc < 0)
+        return unexpected(s->failure(QStringLiteral("flux"), rc));
+
+    rc = avio_open(&s->format->pb, encodedPath.constData(), AVIO_FLAG_WRITE);
+    if (rc < 0)
+        return unexpected(s->failure(path, rc));
+    rc = avformat_write_header(s->format, nullptr);
+    if (rc < 0)
+        return unexpected(s->failure(path, rc));
+    s->headerWritten = true;
+
+    s->frame = av_frame_alloc();
+    s->packet = av_packet_alloc();
+    s->frame->format = AV_SAMPLE_FMT_FLTP;
+    s->frame->sample_rate = sampleRate;
+    s->frame->nb_samples = s->frameSize;
+    av_channel_layout_default(&s->frame->ch_layout, 1);
+    rc = av_frame_get_buffer(s->frame, 0);
+    if (rc < 0)
+        return unexpected(s->failure(QStringLiteral("mémoire"), rc));
+    s->pending.reserve(static_cast<size_t>(s->frameSize) * 2);
+    m_state = std::move(s);
+    return {};
+}
+
+Expected<void, AudioError> AacWriter::write(std::span<const float> samples)
+{
+    if (!m_state)
+        return unexpected(AudioError{QStringLiteral("Écriture audio impossible : fichier non ouvert.")});
+    State& s = *m_state;
+    while (!samples.empty()) {
+        const size_t room = static_cast<size_t>(s.frameSize) - s.pending.size();
+        const size_t take = std::min(room, samples.size());
+        s.pending.insert(s.pending.end(), samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(take));
+        samples = samples.subspan(take);
+        s.written += static_cast<qint64>(take);
+        if (s.pending.size() == static_cast<size_t>(s.frameSize)) {
+            if (auto r = s.encodePending(s.frameSize); !r)
+                return r;
+        }
+    }
+    return {};
+}
+
+Expected<void, AudioError> AacWriter::finish()
+{
+    if (!m_state)
+        return unexpected(AudioError{QStringLiteral("Écriture audio impossible : fichier non ouvert.")});
+    std::unique_ptr<State> s = std::move(m_state);
+    if (!s->pending.empty()) {
+        if (auto r = s->encodePending(static_cast<int>(s->pending.size())); !r)
+            return r;
+    }
+    if (auto r = s->encode(nullptr); !r)
+        return r;
+    int rc = av_write_trailer(s->format);
+    if (rc < 0)
+        return unexpected(s->failure(s->path, rc));
+    avio_flush(s->format->pb);
+    if (s->format->pb->error < 0)
+        return unexpected(s->failure(s->path, s->format->pb->error));
+    rc = avio_closep(&s->format->pb);
+    if (rc < 0)
+        return unexpected(s->failure(s->path, rc));
+    return {};
+}

@@ -1,0 +1,31 @@
+#pragma once
+// Writes mono float samples as they come into an AAC file in an M4A container, so that a
+// recording is encoded while it runs and only the container index is left for the end.
+#include "audio/AudioFile.h"
+
+#include <QString>
+#include <memory>
+#include <span>
+
+class AacWriter
+{
+public:
+    AacWriter();
+    ~AacWriter(); // an unfinished file is closed as it is (not playable) and left on disk
+    AacWriter(const AacWriter&) = delete;
+    AacWriter& operator=(const AacWriter&) = delete;
+
+    Expected<void, AudioError> open(const QString& path, int sampleRate, int bitRate);
+    // Samples in [-1, 1] at the rate given to open().
+    Expected<void, AudioError> write(std::span<const float> samples);
+    // Flushes the encoder and writes the index; the file is complete and playable after it.
+    Expected<void, AudioError> finish();
+
+    bool isOpen() const;
+    qint64 samplesWritten() const;
+    QString path() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
