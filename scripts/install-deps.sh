@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config ccache git
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qcoro-qt6-dev qt6-svg-dev
-  libsqlite3-dev libssl-dev libsecret-1-dev
+  libsqlite3-dev libssl-dev libsecret-1-dev zlib1g-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libpulse-dev libx11-dev libxtst-dev libxi-dev libxkbcommon-dev
   libmd4c-dev libmd4c-html0-dev

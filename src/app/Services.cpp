@@ -21,5 +21,6 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
     if (!store)
         return unexpected(QStringLiteral("ModelContainer Mac: ") + store.error().message);
     s->m_store = std::move(store.value());
+    s->m_network = std::make_unique<APINetworkClient>();
     return s;
 }

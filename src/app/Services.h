@@ -6,6 +6,7 @@
 #include "store/Notifications.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
+#include "transcription/APINetworkClient.h"
 
 #include <memory>
 
@@ -27,6 +28,7 @@ public:
     DebugLog& log() { return *m_log; }
     RecordStore& store() { return *m_store; }
     Notifications& notifications() { return *m_notifications; }
+    APINetworkClient& network() { return *m_network; }
 
 private:
     explicit Services(Folders folders) : m_folders(std::move(folders)) {}
@@ -35,4 +37,5 @@ private:
     std::unique_ptr<DebugLog> m_log;
     std::unique_ptr<Notifications> m_notifications;
     std::unique_ptr<RecordStore> m_store;
+    std::unique_ptr<APINetworkClient> m_network;
 };
