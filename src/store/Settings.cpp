@@ -95,6 +95,19 @@ std::unique_ptr<QSettings> openDomain(const QString& path)
     return std::make_unique<QSettings>(path, jsonFormat());
 }
 
+// QSettings caches parsed files per process and reports a format error only once, so the
+// check is ours.
+bool isReadable(const QString& path)
+{
+    QFile f(path);
+    if (!f.exists())
+        return true;
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    QSettings::SettingsMap ignored;
+    return readJson(f, ignored);
+}
+
 } // namespace
 
 Settings::Settings(const QString& folder, QObject* parent) : QObject(parent)
@@ -102,10 +115,10 @@ Settings::Settings(const QString& folder, QObject* parent) : QObject(parent)
     QDir().mkpath(folder);
     QFile::setPermissions(folder, kOwnerOnly | QFileDevice::ExeOwner);
     const QDir dir(folder);
-    m_shared = openDomain(dir.filePath(QLatin1String(kSharedFileName)));
     // A shared file that cannot be read is left as it is; its keys go to the own domain.
-    if (m_shared->status() != QSettings::NoError)
-        m_shared.reset();
+    const QString sharedPath = dir.filePath(QLatin1String(kSharedFileName));
+    if (isReadable(sharedPath))
+        m_shared = openDomain(sharedPath);
     m_own = openDomain(dir.filePath(QLatin1String(kOwnFileName)));
 }
 

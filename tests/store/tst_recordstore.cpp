@@ -1,0 +1,314 @@
+#include "StoreFixture.h"
+
+#include <QSignalSpy>
+#include <sqlite3.h>
+
+namespace {
+
+// A value unlike the default, different for every field, so a swapped column shows.
+template <Record R>
+R distinctiveRecord()
+{
+    R r;
+    int i = 0;
+    for (const auto& f : RecordSchema<R>::fields()) {
+        ++i;
+        QVariant v;
+        switch (f.type) {
+        case FieldType::Uuid:
+            v = QVariant::fromValue(QUuid::createUuid());
+            break;
+        case FieldType::String:
+            v = QStringLiteral("%1 é✓ \"'; DROP\n%2").arg(QLatin1String(f.name)).arg(i);
+            break;
+        case FieldType::Bool:
+            v = true;
+            break;
+        case FieldType::Int:
+            v = QVariant::fromValue(qint64(1000 + i));
+            break;
+        case FieldType::Double:
+            v = 0.125 + i;
+            break;
+        case FieldType::Date:
+            v = QDateTime::fromMSecsSinceEpoch(1767225600123LL + i * 1000LL, Qt::UTC);
+            break;
+        case FieldType::Bytes:
+            v = QByteArray(QByteArray("\0\x01\xff", 3) + QByteArray::number(i));
+            break;
+        }
+        f.set(r, v);
+    }
+    return r;
+}
+
+template <Record R>
+void compareAllFields(const R& a, const R& b)
+{
+    for (const auto& f : RecordSchema<R>::fields()) {
+        const QVariant va = f.get(a);
+        const QVariant vb = f.get(b);
+        QVERIFY2(va.isValid() == vb.isValid(), f.name);
+        if (f.type == FieldType::Date && va.isValid())
+            QVERIFY2(va.toDateTime() == vb.toDateTime(), f.name);
+        else
+            QVERIFY2(va == vb, qPrintable(QStringLiteral("%1: %2 vs %3")
+                                              .arg(QLatin1String(f.name), va.toString(), vb.toString())));
+    }
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestRecordStore : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void roundTripsEveryFieldOfEveryRecord()
+    {
+        StoreFixture fx;
+        QMap<QString, std::function<void(RecordStore&)>> checks;
+        {
+            auto store = fx.open();
+            QVERIFY(store);
+            forEachRecordType([&]<class R>() {
+                const R full = distinctiveRecord<R>();
+                const R defaults; // optionals absent
+                QVERIFY(store->insert(full));
+                QVERIFY(store->insert(defaults));
+                checks.insert(QLatin1String(RecordSchema<R>::table), [full, defaults](RecordStore& s) {
+                    const auto a = s.find<R>(full.id);
+                    const auto b = s.find<R>(defaults.id);
+                    QVERIFY(a && b);
+                    compareAllFields(*a, full);
+                    compareAllFields(*b, defaults);
+                });
+            });
+        }
+        auto reopened = fx.open(); // values come back from disk, not from a cache
+        QVERIFY(reopened);
+        for (const auto& check : std::as_const(checks))
+            check(*reopened);
+    }
+
+    void emptyStringIsNotAbsent()
+    {
+        StoreFixture fx;
+        auto store = fx.open();
+        Transcription t;
+        t.rawWhisperText = QString();
+        QVERIFY(store->insert(t));
+        const auto back = store->find<Transcription>(t.id);
+        QVERIFY(back->rawWhisperText.has_value());
+        QVERIFY(back->rawWhisperText->isEmpty());
+        QVERIFY(!back->aiOutputText.has_value());
+    }
+
+    void fetchFiltersAndSorts()
+    {
+        StoreFixture fx;
+        auto store = fx.open();
+        const QDateTime base = QDateTime::fromSecsSinceEpoch(1767225600, Qt::UTC);
+        for (int i : {3, 1, 2, 5, 4}) {
+            Transcription t;
+            t.createdAt = base.addSecs(i);
+            t.duration = i;
+            QVERIFY(store->insert(t));
+        }
+        const auto newestFirst = store->fetch<Transcription>({}, {{QStringLiteral("createdAt"), false}});
+        QCOMPARE(newestFirst.size(), 5);
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(newestFirst[i].duration, double(5 - i));
+        const auto longOnes = store->fetch<Transcription>([](const Transcription& t) { return t.duration > 2; },
+                                                          {{QStringLiteral("duration"), true}});
+        QCOMPARE(longOnes.size(), 3);
+        QCOMPARE(longOnes.first().duration, 3.0);
+        // An unknown sort field is ignored, never pasted into SQL.
+        QCOMPARE(store->fetch<Transcription>({}, {{QStringLiteral("x; DROP TABLE transcription"), true}}).size(), 5);
+        QCOMPARE(store->count<Transcription>(), 5);
+    }
+
+    void deletingSyncedRecordsLeavesTombstones()
+    {
+        StoreFixture fx;
+        auto store = fx.open();
+        TranscriptionMode mode;
+        PromptPreset prompt;
+        DictionaryEntry entry;
+        Note note;
+        Transcription dictation;
+        QVERIFY(store->insert(mode) && store->insert(prompt) && store->insert(entry) && store->insert(note) &&
+                store->insert(dictation));
+        QVERIFY(store->remove<TranscriptionMode>(mode.id));
+        QVERIFY(store->remove<PromptPreset>(prompt.id));
+        QVERIFY(store->remove<DictionaryEntry>(entry.id));
+        QVERIFY(store->remove<Note>(note.id));
+        QVERIFY(store->remove<Transcription>(dictation.id));
+        QVERIFY(store->remove<Note>(QUuid::createUuid())); // nothing there: no tombstone
+
+        const auto stones = store->fetch<DeletionTombstone>();
+        QCOMPARE(stones.size(), 4);
+        QMap<QString, QUuid> byType;
+        for (const auto& t : stones)
+            byType.insert(t.typeRaw, t.recordID);
+        QCOMPARE(byType.value(QStringLiteral("mode")), mode.id);
+        QCOMPARE(byType.value(QStringLiteral("prompt")), prompt.id);
+        QCOMPARE(byType.value(QStringLiteral("dictionary")), entry.id);
+        QCOMPARE(byType.value(QStringLiteral("note")), note.id);
+        QCOMPARE(store->count<Transcription>(), 0);
+        QCOMPARE(store->count<TranscriptionMode>(), 0);
+    }
+
+    void updateStampsSyncedRecordsButReplaceKeepsStamps()
+    {
+        StoreFixture fx;
+        auto store = fx.open();
+        Note note;
+        note.updatedAt = QDateTime::fromSecsSinceEpoch(1000, Qt::UTC);
+        QVERIFY(store->insert(note));
+        note.title = QStringLiteral("edited");
+        const QDateTime before = DateTime::now();
+        QVERIFY(store->update(note));
+        auto back = store->find<Note>(note.id);
+        QCOMPARE(back->title, QStringLiteral("edited"));
+        QVERIFY(back->updatedAt >= before.addMSecs(-1));
+        QCOMPARE(back->lastEditedDeviceID, QStringLiteral("DEVICE-1"));
+        QCOMPARE(back->lastEditedDeviceName, QStringLiteral("Poste de test"));
+
+        Note remote = *back;
+        remote.updatedAt = QDateTime::fromSecsSinceEpoch(2000, Qt::UTC);
+        remote.lastEditedDeviceID = QStringLiteral("OTHER");
+        QVERIFY(store->replace(remote));
+        back = store->find<Note>(note.id);
+        QCOMPARE(back->lastEditedDeviceID, QStringLiteral("OTHER"));
+        QCOMPARE(back->updatedAt, remote.updatedAt);
+    }
+
+    void saveIsAllOrNothing()
+    {
+        StoreFixture fx;
+        auto store = fx.open();
+        QSignalSpy spy(store.get(), &RecordStore::changed);
+        Transcription first;
+        const StoreResult failed = store->save([&]() -> StoreResult {
+            if (auto ok = store->insert(first); !ok)
+                return ok;
+            return store->insert(first); // same id twice: the second insert fails
+        });
+        QVERIFY(!failed);
+        QVERIFY(!failed.error().message.isEmpty());
+        QCOMPARE(store->count<Transcription>(), 0);
+        QCOMPARE(spy.count(), 0);
+
+        const StoreResult ok = store->save([&]() -> StoreResult {
+            for (int i = 0; i < 3; ++i)
+                if (auto r = store->insert(Transcription{}); !r)
+                    return r;
+            return store->insert(Note{});
+        });
+        QVERIFY(ok);
+        QCOMPARE(store->count<Transcription>(), 3);
+        QCOMPARE(spy.count(), 2); // one signal per record type touched, after the commit
+        QStringList tables;
+        for (const auto& args : spy)
+            tables << args.first().toString();
+        tables.sort();
+        QCOMPARE(tables, (QStringList{QStringLiteral("note"), QStringLiteral("transcription")}));
+    }
+
+    void refusesFilesItCannotTrust_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("text file") << QByteArray("this is not a database at all, just some text\n").repeated(100)
+                                   << QStringLiteral("not a database");
+        QByteArray header("SQLite format 3\0", 16);
+        QTest::newRow("truncated database") << header + QByteArray(84, '\x01') << QString();
+    }
+    void refusesFilesItCannotTrust()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, expected);
+        StoreFixture fx;
+        QDir().mkpath(QFileInfo(fx.path).absolutePath());
+        QFile f(fx.path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(contents);
+        f.close();
+        auto s = RecordStore::open(fx.path, {});
+        QVERIFY(!s);
+        QVERIFY(!s.error().message.isEmpty());
+        if (!expected.isEmpty())
+            QVERIFY2(s.error().message.contains(expected), qPrintable(s.error().message));
+        QCOMPARE(fileBytes(fx.path), contents); // never overwritten or truncated
+    }
+
+    void refusesNewerSchemaUntouched()
+    {
+        StoreFixture fx;
+        {
+            auto store = fx.open();
+            QVERIFY(store->insert(Transcription{}));
+        }
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(fx.path.toUtf8().constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        const QByteArray before = fileBytes(fx.path);
+
+        auto s = RecordStore::open(fx.path, {});
+        QVERIFY(!s);
+        QVERIFY2(s.error().message.contains(QStringLiteral("newer")), qPrintable(s.error().message));
+        QCOMPARE(fileBytes(fx.path), before);
+    }
+
+    void unwritableFolderLeavesNothingBehind()
+    {
+        QTemporaryDir dir;
+        const QString blocker = dir.filePath(QStringLiteral("file"));
+        QFile f(blocker);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        auto s = RecordStore::open(blocker + QStringLiteral("/ovra/ovra.sqlite"), {});
+        QVERIFY(!s);
+        QVERIFY(!s.error().message.isEmpty());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{QStringLiteral("file")});
+    }
+
+    void migratesAnOlderSchemaKeepingRows()
+    {
+        StoreFixture fx;
+        QDir().mkpath(QFileInfo(fx.path).absolutePath());
+        const QUuid id = QUuid::createUuid();
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(fx.path.toUtf8().constData(), &db), SQLITE_OK);
+        // An early store: fewer columns, no version stamp.
+        const QByteArray sql = "CREATE TABLE transcription (id TEXT PRIMARY KEY, text TEXT NOT NULL DEFAULT '', "
+                               "createdAt REAL NOT NULL DEFAULT 0);"
+                               "INSERT INTO transcription (id, text, createdAt) VALUES ('" +
+                               uuidText(id).toLatin1() + "', 'ancien', 100.5);";
+        QCOMPARE(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+
+        auto store = fx.open();
+        QVERIFY(store);
+        const auto old = store->find<Transcription>(id);
+        QVERIFY(old);
+        QCOMPARE(old->text, QStringLiteral("ancien"));
+        QCOMPARE(old->createdAt, DateTime::fromReferenceSeconds(100.5));
+        QVERIFY(!old->aiCostUSD);
+        QCOMPARE(old->transcriptionModel, QString());
+        Transcription fresh;
+        fresh.aiCostUSD = 0.01;
+        QVERIFY(store->insert(fresh));
+        QCOMPARE(store->find<Transcription>(fresh.id)->aiCostUSD, 0.01);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRecordStore)
+#include "tst_recordstore.moc"

@@ -1,0 +1,162 @@
+#include "store/Settings.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void sharedKeysTable()
+    {
+        const auto& all = SharedDefaults::allCases();
+        QCOMPARE(all.size(), 60);
+        QSet<QString> keys;
+        QList<int> synced;
+        for (int i = 0; i < all.size(); ++i) {
+            QCOMPARE(int(all[i]), i);
+            keys.insert(SharedDefaults::key(all[i]));
+            QCOMPARE(SharedDefaults::fromKey(SharedDefaults::key(all[i])), all[i]);
+            if (SharedDefaults::isSynced(all[i]))
+                synced << i;
+        }
+        QCOMPARE(keys.size(), 60);
+        QList<int> expected{0, 1, 2, 3, 4, 5, 6, 7, 11, 12, 13};
+        for (int i = 16; i <= 41; ++i)
+            expected << i;
+        expected << 54 << 59;
+        QCOMPARE(synced, expected);
+        QCOMPARE(SharedDefaults::key(SharedDefaultsKey::autoStopTimeout), QStringLiteral("mirelo.recording.timeout"));
+        QCOMPARE(SharedDefaults::key(SharedDefaultsKey::dictatedWordsBest),
+                 QStringLiteral("mirelo.stats.dictatedWordsBest"));
+        QVERIFY(!SharedDefaults::fromKey(QStringLiteral("mirelo.unknown")));
+        QVERIFY(!SharedDefaults::fromKey(QStringLiteral("ovra.mac.sounds")));
+    }
+
+    void valuesPersistWithTheirTypesAndOwnerOnly()
+    {
+        QTemporaryDir dir;
+        {
+            Settings s(dir.path());
+            QSignalSpy spy(&s, &Settings::changed);
+            s.setValue(SharedDefaultsKey::autoStopTimeout, 30);
+            s.setValue(QStringLiteral("ovra.mac.sounds"), false);
+            s.setValue(QStringLiteral("ovra.mac.modeTriggers"),
+                       QVariantMap{{QStringLiteral("org.gnome.gedit"), QStringLiteral("A-B")}});
+            s.setValue(QStringLiteral("ovra.mac.autoSendEnter"), QStringList{QStringLiteral("slack")});
+            s.setValue(QStringLiteral("ovra.mac.helper.phones"), QByteArray("\x00\x01[]", 4));
+            s.setValue(QStringLiteral("ovra.mac.sounds"), false); // unchanged: no signal
+            QCOMPARE(spy.count(), 5);
+        }
+        for (const char* name : {Settings::kSharedFileName, Settings::kOwnFileName}) {
+            const auto p = QFile::permissions(dir.filePath(QLatin1String(name)));
+            QVERIFY((p & QFileDevice::ReadOwner) && (p & QFileDevice::WriteOwner));
+            QVERIFY(!(p & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther |
+                           QFileDevice::WriteOther)));
+        }
+        // The shared vocabulary lands in the shared file, the program's keys in its own.
+        QVERIFY(readFile(dir.filePath(QLatin1String(Settings::kSharedFileName))).contains("mirelo.recording.timeout"));
+        QVERIFY(readFile(dir.filePath(QLatin1String(Settings::kOwnFileName))).contains("ovra.mac.sounds"));
+
+        Settings s(dir.path());
+        QCOMPARE(s.intValue(SharedDefaultsKey::autoStopTimeout, 0), 30);
+        QCOMPARE(s.boolValue(QStringLiteral("ovra.mac.sounds"), true), false);
+        QCOMPARE(s.map(QStringLiteral("ovra.mac.modeTriggers")).value(QStringLiteral("org.gnome.gedit")).toString(),
+                 QStringLiteral("A-B"));
+        QCOMPARE(s.stringList(QStringLiteral("ovra.mac.autoSendEnter")), QStringList{QStringLiteral("slack")});
+        QCOMPARE(s.value(QStringLiteral("ovra.mac.helper.phones")).toByteArray(), QByteArray("\x00\x01[]", 4));
+    }
+
+    void illTypedValuesFallBack()
+    {
+        QTemporaryDir dir;
+        writeFile(dir.filePath(QLatin1String(Settings::kSharedFileName)),
+                  R"({"mirelo.icloud.enabled": "no", "mirelo.recording.timeout": "thirty",
+                      "mirelo.mode.activeID": 12, "mirelo.retention.days": 7.9})");
+        writeFile(dir.filePath(QLatin1String(Settings::kOwnFileName)),
+                  R"({"ovra.mac.sounds": 1, "ovra.mac.modeTriggers": [1,2], "ovra.mac.autoSendEnter": ["a", 3]})");
+        Settings s(dir.path());
+        QVERIFY(s.iCloudSyncEnabled()); // not a Boolean: enabled
+        QCOMPARE(s.intValue(SharedDefaultsKey::autoStopTimeout, 15), 15);
+        QVERIFY(!s.stringValue(SharedDefaultsKey::activeModeID));
+        QCOMPARE(s.intValue(SharedDefaultsKey::dictationRetentionDays, 0), 7);
+        QCOMPARE(s.boolValue(QStringLiteral("ovra.mac.sounds"), true), true);
+        QVERIFY(s.map(QStringLiteral("ovra.mac.modeTriggers")).isEmpty());
+        QCOMPARE(s.stringList(QStringLiteral("ovra.mac.autoSendEnter")), QStringList{QStringLiteral("a")});
+    }
+
+    void syncEnabledByDefault()
+    {
+        QTemporaryDir dir;
+        Settings s(dir.path());
+        QVERIFY(s.iCloudSyncEnabled());
+        s.setValue(SharedDefaultsKey::iCloudSyncEnabled, false);
+        QVERIFY(!s.iCloudSyncEnabled());
+    }
+
+    void garbageSharedFileIsKeptAndWritersFallBack()
+    {
+        QTemporaryDir dir;
+        const QString shared = dir.filePath(QLatin1String(Settings::kSharedFileName));
+        const QByteArray garbage("{ not json \x01\x02");
+        writeFile(shared, garbage);
+        {
+            Settings s(dir.path());
+            QVERIFY(!s.sharedDomainAvailable());
+            s.setValue(SharedDefaultsKey::activeModeName, QStringLiteral("Courriel"));
+            QCOMPARE(s.stringValue(SharedDefaultsKey::activeModeName), QStringLiteral("Courriel"));
+        }
+        QCOMPARE(readFile(shared), garbage);
+        Settings again(dir.path());
+        QCOMPARE(again.stringValue(SharedDefaultsKey::activeModeName), QStringLiteral("Courriel"));
+    }
+
+    void deviceIDIsMadeOnceAndKept()
+    {
+        QTemporaryDir dir;
+        QString id;
+        {
+            Settings s(dir.path());
+            id = s.deviceID();
+            QVERIFY(!QUuid::fromString(id).isNull());
+            QCOMPARE(s.deviceID(), id);
+        }
+        Settings s(dir.path());
+        QCOMPARE(s.deviceID(), id);
+    }
+
+    void publishesPinnedPresets()
+    {
+        QTemporaryDir dir;
+        Settings s(dir.path());
+        s.publishPinnedPresets({{QStringLiteral("ID-1"), QStringLiteral("Courriel"), QStringLiteral("Sois \"poli\"")}});
+        const QByteArray data = s.value(QStringLiteral("mirelo.kb.pinnedPresets")).toByteArray();
+        const QJsonArray a = QJsonDocument::fromJson(data).array();
+        QCOMPARE(a.size(), 1);
+        QCOMPARE(a[0].toObject().value(QStringLiteral("prompt")).toString(), QStringLiteral("Sois \"poli\""));
+        QCOMPARE(a[0].toObject().keys(),
+                 (QStringList{QStringLiteral("id"), QStringLiteral("name"), QStringLiteral("prompt")}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"
