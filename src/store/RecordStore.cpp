@@ -35,7 +35,9 @@ QString sqlType(FieldType t, bool optional)
     return optional ? base : base + QStringLiteral(" NOT NULL DEFAULT ") + dflt;
 }
 
-void bindValue(sqlite3_stmt* st, int index, FieldType type, const QVariant& v)
+} // namespace
+
+void RecordStore::bindValue(sqlite3_stmt* st, int index, FieldType type, const QVariant& v)
 {
     if (!v.isValid()) {
         sqlite3_bind_null(st, index);
@@ -43,7 +45,7 @@ void bindValue(sqlite3_stmt* st, int index, FieldType type, const QVariant& v)
     }
     switch (type) {
     case FieldType::Uuid: {
-        const QByteArray text = uuidText(v.toUuid()).toLatin1();
+        const QByteArray text = v.toUuid().toByteArray(QUuid::WithoutBraces).toUpper();
         sqlite3_bind_text(st, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
         break;
     }
@@ -70,7 +72,7 @@ void bindValue(sqlite3_stmt* st, int index, FieldType type, const QVariant& v)
     }
 }
 
-QVariant columnValue(sqlite3_stmt* st, int index, FieldType type)
+QVariant RecordStore::columnValue(sqlite3_stmt* st, int index, FieldType type)
 {
     if (sqlite3_column_type(st, index) == SQLITE_NULL)
         return {};
@@ -98,6 +100,16 @@ QVariant columnValue(sqlite3_stmt* st, int index, FieldType type)
     }
     return {};
 }
+
+bool RecordStore::step(sqlite3_stmt* st)
+{
+    if (sqlite3_step(st) == SQLITE_ROW)
+        return true;
+    sqlite3_reset(st);
+    return false;
+}
+
+namespace {
 
 // Table name → its columns, for schema creation.
 struct TableDef
@@ -133,7 +145,9 @@ RecordStore::RecordStore(sqlite3* db, QString path, std::function<EditIdentity()
 
 RecordStore::~RecordStore()
 {
-    for (sqlite3_stmt* st : std::as_const(m_statements))
+    // A statement may be cached under two keys: finalize each once.
+    const QList<sqlite3_stmt*> all = m_statements.values();
+    for (sqlite3_stmt* st : QSet<sqlite3_stmt*>(all.begin(), all.end()))
         sqlite3_finalize(st);
     sqlite3_close(m_db);
 }
@@ -256,8 +270,8 @@ sqlite3_stmt* RecordStore::prepare(const QString& sql) const
     return st;
 }
 
-QList<RecordStore::Row> RecordStore::selectRows(const char* table, const QList<Column>& cols, const QString& where,
-                                                const QList<QVariant>& args, const QList<SortKey>& sort) const
+sqlite3_stmt* RecordStore::selectStatement(const char* table, const QList<Column>& cols, const QString& where,
+                                           const QList<SortKey>& sort) const
 {
     QStringList names;
     for (const Column& c : cols)
@@ -274,26 +288,17 @@ QList<RecordStore::Row> RecordStore::selectRows(const char* table, const QList<C
     }
     if (!order.isEmpty())
         sql += QStringLiteral(" ORDER BY ") + order.join(QLatin1Char(','));
-
-    QList<Row> rows;
-    sqlite3_stmt* st = prepare(sql);
-    if (!st)
-        return rows;
-    for (qsizetype i = 0; i < args.size(); ++i)
-        bindValue(st, int(i + 1), FieldType::Uuid, args[i]);
-    while (sqlite3_step(st) == SQLITE_ROW) {
-        Row row;
-        row.reserve(cols.size());
-        for (qsizetype i = 0; i < cols.size(); ++i)
-            row.append(columnValue(st, int(i), cols[i].type));
-        rows.append(std::move(row));
-    }
-    sqlite3_reset(st);
-    return rows;
+    return prepare(sql);
 }
 
-StoreResult RecordStore::writeRow(const char* table, const QList<Column>& cols, const Row& row, bool upsert)
+sqlite3_stmt* RecordStore::insertStatement(const char* table, const QList<Column>& cols, bool upsert)
 {
+    const QString key = QLatin1String(upsert ? "upsert:" : "insert:") + QLatin1String(table);
+    if (sqlite3_stmt* cached = m_statements.value(key)) {
+        sqlite3_reset(cached);
+        sqlite3_clear_bindings(cached);
+        return cached;
+    }
     QStringList names;
     QStringList marks;
     for (const Column& c : cols) {
@@ -304,10 +309,13 @@ StoreResult RecordStore::writeRow(const char* table, const QList<Column>& cols, 
                             .arg(upsert ? QStringLiteral("OR REPLACE ") : QString(), QLatin1String(table),
                                  names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
     sqlite3_stmt* st = prepare(sql);
-    if (!st)
-        return fail(table);
-    for (qsizetype i = 0; i < cols.size(); ++i)
-        bindValue(st, int(i + 1), cols[i].type, row[i]);
+    if (st)
+        m_statements.insert(key, st);
+    return st;
+}
+
+StoreResult RecordStore::finishWrite(sqlite3_stmt* st, const char* table)
+{
     const int rc = sqlite3_step(st);
     sqlite3_reset(st);
     if (rc != SQLITE_DONE)

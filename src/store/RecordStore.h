@@ -75,7 +75,6 @@ private:
         const char* name;
         FieldType type;
     };
-    using Row = QList<QVariant>;
 
     RecordStore(sqlite3* db, QString path, std::function<EditIdentity()> identity);
     StoreResult migrate();
@@ -83,19 +82,25 @@ private:
     StoreResult fail(const char* what) const;
     sqlite3_stmt* prepare(const QString& sql) const;
 
-    QList<Row> selectRows(const char* table, const QList<Column>& cols, const QString& where,
-                          const QList<QVariant>& args, const QList<SortKey>& sort) const;
-    StoreResult writeRow(const char* table, const QList<Column>& cols, const Row& row, bool upsertOnly);
+    // Statements are built once per table and reused.
+    sqlite3_stmt* selectStatement(const char* table, const QList<Column>& cols, const QString& where,
+                                  const QList<SortKey>& sort) const;
+    sqlite3_stmt* insertStatement(const char* table, const QList<Column>& cols, bool upsert);
+    static void bindValue(sqlite3_stmt* st, int index, FieldType type, const QVariant& v);
+    static QVariant columnValue(sqlite3_stmt* st, int index, FieldType type);
+    static bool step(sqlite3_stmt* st); // true while a row is available
+    StoreResult finishWrite(sqlite3_stmt* st, const char* table);
     StoreResult deleteRow(const char* table, const QUuid& id);
     qint64 countRows(const char* table) const;
     void touched(const char* table);
 
     template <Record R>
-    static QList<Column> columns();
+    static const QList<Column>& columns();
     template <Record R>
-    static Row toRow(const R& r);
+    QList<R> select(const QString& where, const QUuid* id, const QList<SortKey>& sort,
+                    const std::function<bool(const R&)>& predicate) const;
     template <Record R>
-    static R fromRow(const Row& row);
+    StoreResult write(const R& r, bool upsert);
 
     sqlite3* m_db;
     QString m_path;
@@ -106,43 +111,34 @@ private:
 };
 
 template <Record R>
-QList<RecordStore::Column> RecordStore::columns()
+const QList<RecordStore::Column>& RecordStore::columns()
 {
-    QList<Column> cols;
-    for (const auto& f : RecordSchema<R>::fields())
-        cols.append({f.name, f.type});
+    static const QList<Column> cols = [] {
+        QList<Column> c;
+        for (const auto& f : RecordSchema<R>::fields())
+            c.append({f.name, f.type});
+        return c;
+    }();
     return cols;
 }
 
 template <Record R>
-RecordStore::Row RecordStore::toRow(const R& r)
-{
-    Row row;
-    const auto& fields = RecordSchema<R>::fields();
-    row.reserve(fields.size());
-    for (const auto& f : fields)
-        row.append(f.get(r));
-    return row;
-}
-
-template <Record R>
-R RecordStore::fromRow(const Row& row)
-{
-    R r;
-    const auto& fields = RecordSchema<R>::fields();
-    for (qsizetype i = 0; i < fields.size(); ++i)
-        fields[i].set(r, row[i]);
-    return r;
-}
-
-template <Record R>
-QList<R> RecordStore::fetch(std::function<bool(const R&)> predicate, QList<SortKey> sort) const
+QList<R> RecordStore::select(const QString& where, const QUuid* id, const QList<SortKey>& sort,
+                             const std::function<bool(const R&)>& predicate) const
 {
     QList<R> out;
-    const QList<Row> rows = selectRows(RecordSchema<R>::table, columns<R>(), {}, {}, sort);
-    out.reserve(rows.size());
-    for (const Row& row : rows) {
-        R r = fromRow<R>(row);
+    sqlite3_stmt* st = selectStatement(RecordSchema<R>::table, columns<R>(), where, sort);
+    if (!st)
+        return out;
+    if (id)
+        bindValue(st, 1, FieldType::Uuid, QVariant::fromValue(*id));
+    // Copying a prototype is far cheaper than making a new UUID and reading the clock per row.
+    static const R prototype;
+    const auto& fields = RecordSchema<R>::fields();
+    while (step(st)) {
+        R r = prototype;
+        for (qsizetype i = 0; i < fields.size(); ++i)
+            fields[i].set(r, columnValue(st, int(i), fields[i].type));
         if (!predicate || predicate(r))
             out.append(std::move(r));
     }
@@ -150,13 +146,30 @@ QList<R> RecordStore::fetch(std::function<bool(const R&)> predicate, QList<SortK
 }
 
 template <Record R>
+StoreResult RecordStore::write(const R& r, bool upsert)
+{
+    sqlite3_stmt* st = insertStatement(RecordSchema<R>::table, columns<R>(), upsert);
+    if (!st)
+        return fail(RecordSchema<R>::table);
+    const auto& fields = RecordSchema<R>::fields();
+    for (qsizetype i = 0; i < fields.size(); ++i)
+        bindValue(st, int(i + 1), fields[i].type, fields[i].get(r));
+    return finishWrite(st, RecordSchema<R>::table);
+}
+
+template <Record R>
+QList<R> RecordStore::fetch(std::function<bool(const R&)> predicate, QList<SortKey> sort) const
+{
+    return select<R>({}, nullptr, sort, predicate);
+}
+
+template <Record R>
 std::optional<R> RecordStore::find(const QUuid& id) const
 {
-    const QList<Row> rows = selectRows(RecordSchema<R>::table, columns<R>(), QStringLiteral("id = ?"),
-                                       {QVariant::fromValue(id)}, {});
-    if (rows.isEmpty())
+    const QList<R> found = select<R>(QStringLiteral("id = ?"), &id, {}, {});
+    if (found.isEmpty())
         return std::nullopt;
-    return fromRow<R>(rows.first());
+    return found.first();
 }
 
 template <Record R>
@@ -168,7 +181,7 @@ qint64 RecordStore::count() const
 template <Record R>
 StoreResult RecordStore::insert(const R& r)
 {
-    return writeRow(RecordSchema<R>::table, columns<R>(), toRow(r), false);
+    return write(r, false);
 }
 
 template <Record R>
@@ -186,7 +199,7 @@ StoreResult RecordStore::update(R r)
 template <Record R>
 StoreResult RecordStore::replace(const R& r)
 {
-    return writeRow(RecordSchema<R>::table, columns<R>(), toRow(r), true);
+    return write(r, true);
 }
 
 template <Record R>
