@@ -2,5 +2,4 @@
 # The main job on its embedded default: no key, no network.
 set -euo pipefail
 OVRA=$1
-"$OVRA" --version
-"$OVRA" info
+"$OVRA"

@@ -96,7 +96,7 @@ DebugLog::DebugLog(const QString& folder, Clock clock)
         return;
     m_path = QDir(folder).filePath(QLatin1String(kFileName));
     m_thread = std::make_unique<QThread>();
-    m_thread->setObjectName(QStringLiteral("ovra.debuglog"));
+    m_thread->setObjectName(QStringLiteral("app.ovra.debuglog"));
     m_writer = new Writer(m_path, m_clock);
     m_writer->moveToThread(m_thread.get());
     QObject::connect(m_thread.get(), &QThread::finished, m_writer, &QObject::deleteLater);

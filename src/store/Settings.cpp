@@ -1,5 +1,7 @@
 #include "Settings.h"
 
+#include "AppSettingsKeys.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -217,7 +219,7 @@ QVariantMap Settings::map(const QString& key) const
 
 QString Settings::deviceID()
 {
-    const QString key = QStringLiteral("mirelo.sync.deviceID");
+    const QString key = AppSettingsKey::syncDeviceID;
     if (auto id = stringValue(key); id && !QUuid::fromString(*id).isNull())
         return *id;
     const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
