@@ -26,6 +26,8 @@ QList<CliCommand> settingsCommands();
 QList<CliCommand> logCommands();
 QList<CliCommand> historyCommands();
 QList<CliCommand> modeCommands();
+QList<CliCommand> dictionaryCommands();
+QList<CliCommand> promptCommands();
 
 // Prints the usage and returns 2.
 int usageError(CliContext& ctx, const QString& message, const QString& usage);

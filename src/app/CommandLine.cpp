@@ -15,6 +15,8 @@ const QList<CliCommand>& allCommands()
         c += logCommands();
         c += historyCommands();
         c += modeCommands();
+        c += dictionaryCommands();
+        c += promptCommands();
         return c;
     }();
     return all;

@@ -1,5 +1,6 @@
 #include "CliArgs.h"
 #include "CliCommand.h"
+#include "RecordLookup.h"
 #include "Services.h"
 
 #include <QJsonArray>
@@ -7,7 +8,99 @@
 
 namespace {
 
-QCoro::Task<int> listModes(CliContext& ctx, const CliArgs& args)
+const QString kUsage = QStringLiteral(
+    "ovra modes list [--json] | add NAME [OPTIONS] | set NAME|ID [OPTIONS] | remove NAME|ID | activate NAME|ID\n"
+    "  OPTIONS: --provider P --model M --language L --ai on|off --ai-provider P --ai-model M\n"
+    "           --prompt TEXT --preset NAME --trim on|off --live on|off --name NAME");
+
+const QSet<QString> kModeOptions{QStringLiteral("provider"), QStringLiteral("model"),     QStringLiteral("language"),
+                                 QStringLiteral("ai"),       QStringLiteral("ai-provider"), QStringLiteral("ai-model"),
+                                 QStringLiteral("prompt"),   QStringLiteral("preset"),    QStringLiteral("trim"),
+                                 QStringLiteral("live"),     QStringLiteral("name")};
+
+QString modeName(const TranscriptionMode& m) { return m.name; }
+
+Expected<bool, QString> onOff(const QString& option, const QString& value)
+{
+    if (value == QLatin1String("on") || value == QLatin1String("true") || value == QLatin1String("1"))
+        return true;
+    if (value == QLatin1String("off") || value == QLatin1String("false") || value == QLatin1String("0"))
+        return false;
+    return unexpected(QStringLiteral("--%1 attend on ou off, pas « %2 ».").arg(option, value));
+}
+
+QString rawList(const QStringList& raws) { return raws.join(QStringLiteral(", ")); }
+
+// Applies the options a user gave; nothing is changed when one of them is wrong.
+Expected<TranscriptionMode, QString> applyOptions(TranscriptionMode m, const CliArgs& a, RecordStore& store)
+{
+    if (a.has(QStringLiteral("name"))) {
+        if (a.option(QStringLiteral("name")).trimmed().isEmpty())
+            return unexpected(QStringLiteral("Le nom d'un mode ne peut pas être vide."));
+        m.name = a.option(QStringLiteral("name")).trimmed();
+    }
+    if (a.has(QStringLiteral("provider"))) {
+        const QString p = a.option(QStringLiteral("provider"));
+        if (!transcriptionProviderFromRaw(p)) {
+            QStringList known;
+            for (auto k : allTranscriptionProviders())
+                known << rawValue(k);
+            return unexpected(QStringLiteral("Fournisseur de transcription inconnu : %1 (%2)").arg(p, rawList(known)));
+        }
+        m.transcriptionProviderRaw = p;
+    }
+    if (a.has(QStringLiteral("model")))
+        m.transcriptionModel = a.option(QStringLiteral("model"));
+    if (a.has(QStringLiteral("language")))
+        m.language = a.option(QStringLiteral("language")).trimmed().isEmpty() ? QStringLiteral("auto")
+                                                                              : a.option(QStringLiteral("language"));
+    if (a.has(QStringLiteral("ai-provider"))) {
+        const QString p = a.option(QStringLiteral("ai-provider"));
+        if (!aiProviderFromRaw(p)) {
+            QStringList known;
+            for (auto k : allAIProviders())
+                known << rawValue(k);
+            return unexpected(QStringLiteral("Fournisseur d'IA inconnu : %1 (%2)").arg(p, rawList(known)));
+        }
+        m.aiProviderRaw = p;
+    }
+    if (a.has(QStringLiteral("ai-model")))
+        m.aiModel = a.option(QStringLiteral("ai-model"));
+    for (const auto& [option, field] : {std::pair{QStringLiteral("ai"), &TranscriptionMode::enableAIEnhancement},
+                                        std::pair{QStringLiteral("trim"), &TranscriptionMode::trimSilence},
+                                        std::pair{QStringLiteral("live"), &TranscriptionMode::liveTranscription}}) {
+        if (!a.has(option))
+            continue;
+        const auto v = onOff(option, a.option(option));
+        if (!v)
+            return unexpected(v.error());
+        m.*field = *v;
+    }
+    if (a.has(QStringLiteral("prompt")) && a.has(QStringLiteral("preset")))
+        return unexpected(QStringLiteral("--prompt et --preset ne vont pas ensemble."));
+    if (a.has(QStringLiteral("prompt"))) {
+        m.promptTemplate = a.option(QStringLiteral("prompt"));
+        m.promptPresetID.reset();
+    }
+    if (a.has(QStringLiteral("preset"))) {
+        const auto preset = lookupRecord<PromptPreset>(
+            store, a.option(QStringLiteral("preset")), [](const PromptPreset& p) { return p.name; },
+            QStringLiteral("prompt"));
+        if (!preset)
+            return unexpected(preset.error());
+        m.promptTemplate = preset->prompt;
+        m.promptPresetID = preset->id;
+    }
+    return m;
+}
+
+void activate(Settings& settings, const TranscriptionMode& m)
+{
+    settings.setValue(SharedDefaultsKey::activeModeID, uuidText(m.id));
+    settings.setValue(SharedDefaultsKey::activeModeName, m.name);
+}
+
+int listModes(CliContext& ctx, const CliArgs& args)
 {
     const QList<TranscriptionMode> modes =
         ctx.services.store().fetch<TranscriptionMode>({}, {{QStringLiteral("sortOrder"), true}});
@@ -16,7 +109,7 @@ QCoro::Task<int> listModes(CliContext& ctx, const CliArgs& args)
         for (const TranscriptionMode& m : modes)
             array.append(toJson(m));
         ctx.out << QJsonDocument(array).toJson(QJsonDocument::Indented);
-        co_return 0;
+        return 0;
     }
     const QString active = ctx.services.settings().stringValue(SharedDefaultsKey::activeModeID).value_or(QString());
     for (const TranscriptionMode& m : modes) {
@@ -25,23 +118,81 @@ QCoro::Task<int> listModes(CliContext& ctx, const CliArgs& args)
                 << (m.enableAIEnhancement ? QStringLiteral("  IA %1/%2").arg(m.aiProviderRaw, m.aiModel) : QString())
                 << "\n";
     }
-    co_return 0;
+    return 0;
 }
 
 QCoro::Task<int> modesCommand(CliContext& ctx, QStringList args)
 {
-    const QString usage = QStringLiteral("ovra modes list [--json]");
-    const auto parsed = CliArgs::parse(args, {QStringLiteral("json")}, {});
+    const auto parsed = CliArgs::parse(args, {QStringLiteral("json")}, kModeOptions);
     if (!parsed)
-        co_return usageError(ctx, parsed.error(), usage);
-    if (parsed->at(0) == QLatin1String("list") && parsed->positional().size() == 1)
-        co_return co_await listModes(ctx, *parsed);
-    co_return usageError(ctx, {}, usage);
+        co_return usageError(ctx, parsed.error(), kUsage);
+    const CliArgs& a = *parsed;
+    const QString verb = a.at(0);
+    RecordStore& store = ctx.services.store();
+    Settings& settings = ctx.services.settings();
+
+    if (verb == QLatin1String("list") && a.positional().size() == 1)
+        co_return listModes(ctx, a);
+
+    if (verb == QLatin1String("add") && a.positional().size() == 2) {
+        TranscriptionMode m;
+        m.name = a.at(1).trimmed();
+        if (m.name.isEmpty())
+            co_return usageError(ctx, QStringLiteral("Le nom d'un mode ne peut pas être vide."), kUsage);
+        m.sortOrder = nextSortOrder<TranscriptionMode>(store);
+        auto applied = applyOptions(m, a, store);
+        if (!applied) {
+            ctx.err << applied.error() << "\n";
+            co_return 1;
+        }
+        if (auto ok = store.update(*applied); !ok) {
+            ctx.err << ok.error().message << "\n";
+            co_return 1;
+        }
+        ctx.out << uuidText(applied->id) << "\n";
+        co_return 0;
+    }
+
+    if ((verb == QLatin1String("set") || verb == QLatin1String("remove") || verb == QLatin1String("activate")) &&
+        a.positional().size() == 2) {
+        const auto found = lookupRecord<TranscriptionMode>(store, a.at(1), &modeName, QStringLiteral("mode"));
+        if (!found) {
+            ctx.err << found.error() << "\n";
+            co_return 1;
+        }
+        const bool isActive = settings.stringValue(SharedDefaultsKey::activeModeID).value_or(QString()).toUpper() ==
+                              uuidText(found->id);
+        StoreResult ok;
+        if (verb == QLatin1String("set")) {
+            auto applied = applyOptions(*found, a, store);
+            if (!applied) {
+                ctx.err << applied.error() << "\n";
+                co_return 1;
+            }
+            ok = store.update(*applied);
+            if (ok && isActive)
+                activate(settings, *applied); // keeps the shared active name in step
+        } else if (verb == QLatin1String("remove")) {
+            ok = store.remove<TranscriptionMode>(found->id);
+            if (ok && isActive) {
+                settings.remove(SharedDefaults::key(SharedDefaultsKey::activeModeID));
+                settings.remove(SharedDefaults::key(SharedDefaultsKey::activeModeName));
+            }
+        } else {
+            activate(settings, *found);
+        }
+        if (!ok) {
+            ctx.err << ok.error().message << "\n";
+            co_return 1;
+        }
+        co_return 0;
+    }
+    co_return usageError(ctx, {}, kUsage);
 }
 
 } // namespace
 
 QList<CliCommand> modeCommands()
 {
-    return {{QStringLiteral("modes"), QStringLiteral("modes list [--json]"), &modesCommand}};
+    return {{QStringLiteral("modes"), QStringLiteral("modes list|add|set|remove|activate …"), &modesCommand}};
 }

@@ -102,6 +102,59 @@ private Q_SLOTS:
         QVERIFY(ovra({QStringLiteral("history")}).out.contains(QStringLiteral("dictée 0")));
     }
 
+    void setsUpAModeWithAPromptAndVocabulary()
+    {
+        const Run prompt = ovra({QStringLiteral("prompts"), QStringLiteral("add"), QStringLiteral("Courriel"),
+                                 QStringLiteral("Rédige un courriel poli."), QStringLiteral("--pinned")});
+        QCOMPARE(prompt.code, 0);
+        const Run add = ovra({QStringLiteral("modes"), QStringLiteral("add"), QStringLiteral("Pro"),
+                              QStringLiteral("--provider"), QStringLiteral("openai"), QStringLiteral("--ai"),
+                              QStringLiteral("on"), QStringLiteral("--preset"), QStringLiteral("courriel")});
+        QCOMPARE(add.code, 0);
+        const QString id = add.out.trimmed();
+        QVERIFY(!QUuid::fromString(id).isNull());
+
+        // Wrong options change nothing.
+        const QList<QStringList> refused{
+            {QStringLiteral("modes"), QStringLiteral("set"), id, QStringLiteral("--provider"), QStringLiteral("bogus")},
+            {QStringLiteral("modes"), QStringLiteral("set"), id, QStringLiteral("--trim"), QStringLiteral("maybe"),
+             QStringLiteral("--model"), QStringLiteral("x")},
+            {QStringLiteral("modes"), QStringLiteral("set"), QStringLiteral("nobody")},
+            {QStringLiteral("dictionary"), QStringLiteral("add"), QStringLiteral("Ovra"), QStringLiteral("--scopes"),
+             QStringLiteral("everything")}};
+        for (const QStringList& args : refused)
+            QCOMPARE(ovra(args).code, 1);
+
+        QCOMPARE(ovra({QStringLiteral("modes"), QStringLiteral("activate"), QStringLiteral("pro")}).code, 0);
+        QCOMPARE(ovra({QStringLiteral("settings"), QStringLiteral("get"), QStringLiteral("mirelo.mode.activeName")}).out,
+                 QStringLiteral("Pro\n"));
+        QCOMPARE(ovra({QStringLiteral("dictionary"), QStringLiteral("add"), QStringLiteral("Ovra"),
+                       QStringLiteral("--pronunciations"), QStringLiteral(" ova , ,ovrat")})
+                     .code,
+                 0);
+
+        auto store = RecordStore::open(storePath(), {});
+        QVERIFY(store);
+        const auto mode = (*store)->find<TranscriptionMode>(QUuid::fromString(id));
+        QVERIFY(mode);
+        QCOMPARE(mode->transcriptionProviderRaw, QStringLiteral("openai"));
+        QCOMPARE(mode->promptTemplate, QStringLiteral("Rédige un courriel poli."));
+        QVERIFY(mode->promptPresetID && mode->enableAIEnhancement && !mode->trimSilence);
+        QVERIFY(!mode->lastEditedDeviceID.isEmpty());
+        const auto entries = (*store)->fetch<DictionaryEntry>();
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries.first().pronunciationsRaw, QStringLiteral("ova,ovrat"));
+        store.value().reset();
+
+        QCOMPARE(ovra({QStringLiteral("modes"), QStringLiteral("remove"), id}).code, 0);
+        QCOMPARE(ovra({QStringLiteral("settings"), QStringLiteral("get"), QStringLiteral("mirelo.mode.activeID")}).code,
+                 1);
+        auto after = RecordStore::open(storePath(), {});
+        const auto stones = (*after)->fetch<DeletionTombstone>();
+        QCOMPARE(stones.size(), 1);
+        QCOMPARE(stones.first().typeRaw, QStringLiteral("mode"));
+    }
+
     void journalPrintsAndClears()
     {
         QCOMPARE(ovra({QStringLiteral("log"), QStringLiteral("--clear")}).code, 0);

@@ -1,0 +1,93 @@
+#include "CliArgs.h"
+#include "CliCommand.h"
+#include "RecordLookup.h"
+#include "Services.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace {
+
+const QString kUsage =
+    QStringLiteral("ovra prompts list [--json] | add NAME TEXT [--pinned] | remove NAME|ID");
+
+QString nameOf(const PromptPreset& p) { return p.name; }
+
+// The keyboard companion offers the pinned presets that are not in the trash.
+void publishPinned(CliContext& ctx)
+{
+    QList<SharedPromptPreset> shared;
+    for (const PromptPreset& p : ctx.services.store().fetch<PromptPreset>(
+             [](const PromptPreset& p) { return p.isPinned && !p.isTrashed; }, {{QStringLiteral("sortOrder"), true}}))
+        shared.append({uuidText(p.id), p.name, p.prompt});
+    ctx.services.settings().publishPinnedPresets(shared);
+}
+
+QCoro::Task<int> promptsCommand(CliContext& ctx, QStringList args)
+{
+    const auto parsed = CliArgs::parse(args, {QStringLiteral("json"), QStringLiteral("pinned")}, {});
+    if (!parsed)
+        co_return usageError(ctx, parsed.error(), kUsage);
+    const CliArgs& a = *parsed;
+    const QString verb = a.at(0);
+    RecordStore& store = ctx.services.store();
+
+    if (verb == QLatin1String("list") && a.positional().size() == 1) {
+        const QList<PromptPreset> presets = store.fetch<PromptPreset>(
+            [](const PromptPreset& p) { return !p.isTrashed; }, {{QStringLiteral("sortOrder"), true}});
+        if (a.flag(QStringLiteral("json"))) {
+            QJsonArray array;
+            for (const PromptPreset& p : presets)
+                array.append(toJson(p));
+            ctx.out << QJsonDocument(array).toJson(QJsonDocument::Indented);
+            co_return 0;
+        }
+        for (const PromptPreset& p : presets) {
+            QString firstLine = p.prompt.section(QLatin1Char('\n'), 0, 0);
+            if (firstLine.size() > 60)
+                firstLine = firstLine.left(59) + QStringLiteral("…");
+            ctx.out << (p.isPinned ? "* " : "  ") << uuidText(p.id) << "  " << p.name << "  " << firstLine << "\n";
+        }
+        co_return 0;
+    }
+
+    if (verb == QLatin1String("add") && a.positional().size() == 3) {
+        PromptPreset p;
+        p.name = a.at(1).trimmed();
+        p.prompt = a.at(2);
+        if (p.name.isEmpty() || p.prompt.trimmed().isEmpty())
+            co_return usageError(ctx, QStringLiteral("Le nom et le texte du prompt ne peuvent pas être vides."),
+                                 kUsage);
+        p.isPinned = a.flag(QStringLiteral("pinned"));
+        p.sortOrder = nextSortOrder<PromptPreset>(store);
+        if (auto ok = store.update(p); !ok) {
+            ctx.err << ok.error().message << "\n";
+            co_return 1;
+        }
+        publishPinned(ctx);
+        ctx.out << uuidText(p.id) << "\n";
+        co_return 0;
+    }
+
+    if (verb == QLatin1String("remove") && a.positional().size() == 2) {
+        const auto found = lookupRecord<PromptPreset>(store, a.at(1), &nameOf, QStringLiteral("prompt"));
+        if (!found) {
+            ctx.err << found.error() << "\n";
+            co_return 1;
+        }
+        if (auto ok = store.remove<PromptPreset>(found->id); !ok) {
+            ctx.err << ok.error().message << "\n";
+            co_return 1;
+        }
+        publishPinned(ctx);
+        co_return 0;
+    }
+    co_return usageError(ctx, {}, kUsage);
+}
+
+} // namespace
+
+QList<CliCommand> promptCommands()
+{
+    return {{QStringLiteral("prompts"), QStringLiteral("prompts list|add|remove …"), &promptsCommand}};
+}
