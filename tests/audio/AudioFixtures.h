@@ -1,12 +1,14 @@
 #pragma once
 // Test audio made on the spot: synthesised signals written as WAV, and speech from espeak-ng.
 #include <QByteArray>
+#include <QCoroTask>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
 #include <QtEndian>
 #include <cmath>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -84,5 +86,30 @@ inline bool speechWav(const QString& path, const QString& text = QStringLiteral(
 
 } // namespace AudioFixtures
 
+namespace AudioFixtures {
+
+template <class E>
+QString errorText(const E& e)
+{
+    if constexpr (requires { e.message(); })
+        return e.message();
+    else if constexpr (requires { e.message; })
+        return e.message;
+    else
+        return QString(e);
+}
+
+// QCoro::waitFor needs a default-constructible result; Expected has none.
+template <class T>
+T await(QCoro::Task<T>&& task)
+{
+    std::optional<T> result;
+    auto wrapper = [&]() -> QCoro::Task<> { result.emplace(co_await task); };
+    QCoro::waitFor(wrapper());
+    return std::move(*result);
+}
+
+} // namespace AudioFixtures
+
 // QVERIFY2 builds its message even on success; only read the error when there is one.
-#define OVRA_VERIFY_OK(e) QVERIFY2(bool(e), bool(e) ? "" : qPrintable((e).error().message))
+#define OVRA_VERIFY_OK(e) QVERIFY2(bool(e), bool(e) ? "" : qPrintable(AudioFixtures::errorText((e).error())))

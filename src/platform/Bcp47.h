@@ -1,0 +1,33 @@
+#pragma once
+// Locale identifiers in BCP-47 form, so that "en_us", "en-US" and "EN-us" compare equal.
+#include <QString>
+#include <QRegularExpression>
+#include <QStringList>
+
+namespace Bcp47 {
+
+// "fr_CA" → "fr-CA", "zh_hant_tw" → "zh-Hant-TW"; the POSIX suffixes (".UTF-8", "@euro") are dropped.
+inline QString normalize(QString id)
+{
+    id = id.section(QLatin1Char('.'), 0, 0).section(QLatin1Char('@'), 0, 0).trimmed();
+    QStringList parts = id.split(QRegularExpression(QStringLiteral("[-_]")), Qt::SkipEmptyParts);
+    for (int i = 0; i < parts.size(); ++i) {
+        QString& p = parts[i];
+        if (i == 0)
+            p = p.toLower();
+        else if (p.size() == 2 && p.at(0).isLetter())
+            p = p.toUpper();
+        else if (p.size() == 4 && p.at(0).isLetter())
+            p = p.left(1).toUpper() + p.mid(1).toLower();
+        else
+            p = p.toLower();
+    }
+    return parts.join(QLatin1Char('-'));
+}
+
+inline QString language(const QString& id)
+{
+    return normalize(id).section(QLatin1Char('-'), 0, 0);
+}
+
+} // namespace Bcp47
