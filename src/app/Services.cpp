@@ -1,5 +1,7 @@
 #include "Services.h"
 
+#include "platform/linux/secret/LibsecretStore.h"
+#include "platform/linux/secret/MemorySecretStore.h"
 #include "store/AppPaths.h"
 #include "store/DeviceIdentity.h"
 
@@ -22,5 +24,13 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
         return unexpected(QStringLiteral("ModelContainer Mac: ") + store.error().message);
     s->m_store = std::move(store.value());
     s->m_network = std::make_unique<APINetworkClient>();
+    if (qEnvironmentVariable("OVRA_SECRET_STORE") == QLatin1String("memory"))
+        s->m_secretStore = std::make_unique<MemorySecretStore>();
+    else
+        s->m_secretStore = std::make_unique<LibsecretStore>();
+    s->m_keychain = std::make_unique<KeychainManager>(*s->m_secretStore);
+    s->m_vault = std::make_unique<SecretsVault>(*s->m_keychain, *s->m_settings, *s->m_notifications);
+    s->m_usage = std::make_unique<UsageTracker>();
+    s->m_usage->setModelContext(s->m_store.get());
     return s;
 }

@@ -1,6 +1,10 @@
 #pragma once
 // The composition root: creates every service once, in start-up order, and destroys them in
 // reverse. Both the desktop application and the command line build on it.
+#include "ai/KeychainManager.h"
+#include "ai/SecretsVault.h"
+#include "ai/UsageTracker.h"
+#include "platform/SecretStore.h"
 #include "store/DebugLog.h"
 #include "store/Expected.h"
 #include "store/Notifications.h"
@@ -29,6 +33,9 @@ public:
     RecordStore& store() { return *m_store; }
     Notifications& notifications() { return *m_notifications; }
     APINetworkClient& network() { return *m_network; }
+    KeychainManager& keychain() { return *m_keychain; }
+    SecretsVault& vault() { return *m_vault; }
+    UsageTracker& usage() { return *m_usage; }
 
 private:
     explicit Services(Folders folders) : m_folders(std::move(folders)) {}
@@ -38,4 +45,8 @@ private:
     std::unique_ptr<Notifications> m_notifications;
     std::unique_ptr<RecordStore> m_store;
     std::unique_ptr<APINetworkClient> m_network;
+    std::unique_ptr<SecretStore> m_secretStore;
+    std::unique_ptr<KeychainManager> m_keychain;
+    std::unique_ptr<SecretsVault> m_vault;
+    std::unique_ptr<UsageTracker> m_usage;
 };

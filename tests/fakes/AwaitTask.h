@@ -14,3 +14,8 @@ T awaitTask(QCoro::Task<T>&& task)
     }(std::move(task), result));
     return std::move(*result);
 }
+
+inline void awaitTask(QCoro::Task<>&& task)
+{
+    QCoro::waitFor(std::move(task));
+}
