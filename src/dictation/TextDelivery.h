@@ -1,0 +1,48 @@
+#pragma once
+// Puts text where the user is typing: paste at the cursor (then the previous clipboard comes
+// back), Return after the paste, plain copies, and the selected text of the focused application.
+#include "platform/Pasteboard.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <chrono>
+#include <optional>
+
+class FrontmostApplication;
+class KeySynthesizer;
+
+class TextDelivery : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr std::chrono::milliseconds kRestoreDelay{900};
+    static constexpr std::chrono::milliseconds kReturnDelay{350};
+    // How long a synthetic copy may take to reach the clipboard.
+    static constexpr std::chrono::milliseconds kCopyTimeout{500};
+
+    // frontmost may be null: Ctrl+V is then used everywhere.
+    TextDelivery(Pasteboard& pasteboard, KeySynthesizer& keys, FrontmostApplication* frontmost,
+                 QObject* parent = nullptr);
+
+    // False when synthetic key events are impossible: the text then stays on the clipboard.
+    bool pasteAtCursor(const QString& text);
+    // After a short delay, one Return key press in the focused application.
+    void pressReturn();
+    void copyToClipboard(const QString& text);
+    // The selected text of the focused application; none when nothing is selected.
+    QCoro::Task<std::optional<QString>> readSelectedText();
+    bool isTrusted() const;
+
+private:
+    bool focusedIsTerminal() const;
+    QCoro::Task<> restoreLater(quint64 paste);
+    QCoro::Task<> returnLater();
+
+    Pasteboard& m_pasteboard;
+    KeySynthesizer& m_keys;
+    FrontmostApplication* m_frontmost;
+    // The clipboard as it was before the latest paste, until it is put back.
+    std::optional<PasteboardContents> m_toRestore;
+    QString m_lastPasted;
+    quint64 m_pasteCount = 0;
+};

@@ -1,0 +1,33 @@
+#pragma once
+// System-wide key combinations (grabbed: the focused application never sees them) and key-down
+// monitors (observe every key press without consuming it).
+#include "KeyCombo.h"
+#include "store/Expected.h"
+
+#include <functional>
+
+class KeyGrabber
+{
+public:
+    virtual ~KeyGrabber() = default;
+    virtual bool isAvailable() const = 0;
+    // Error: the user-facing reason (another program holds the combination, no display...).
+    virtual Expected<void, QString> grab(const KeyCombo& combo, std::function<void()> onDown,
+                                         std::function<void()> onUp) = 0;
+    virtual void ungrab(const KeyCombo& combo) = 0;
+};
+
+struct KeyDownEvent
+{
+    bool isEscape = false;
+};
+
+class KeyMonitor
+{
+public:
+    virtual ~KeyMonitor() = default;
+    // Calls back on the main thread for every key press (modifier keys and auto-repeat excluded)
+    // that happens after the call. Returns a handle for removeMonitor; 0 when unavailable.
+    virtual int addKeyDownMonitor(std::function<void(const KeyDownEvent&)> callback) = 0;
+    virtual void removeMonitor(int handle) = 0;
+};

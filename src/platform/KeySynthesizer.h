@@ -1,0 +1,19 @@
+#pragma once
+// Synthetic key presses sent to the focused application.
+enum class KeyChord {
+    paste,         // Ctrl+V
+    terminalPaste, // Ctrl+Shift+V
+    copy,          // Ctrl+C
+    terminalCopy,  // Ctrl+Shift+C
+    returnKey,     // Return
+};
+
+class KeySynthesizer
+{
+public:
+    virtual ~KeySynthesizer() = default;
+    // True when synthetic key events reach other applications (the accessibility trust).
+    virtual bool isTrusted() const = 0;
+    // Presses and releases the chord; does nothing when untrusted.
+    virtual void post(KeyChord chord) = 0;
+};

@@ -1,0 +1,129 @@
+#include "X11Helpers.h"
+#include "dictation/TextDelivery.h"
+#include "platform/linux/clipboard/QtPasteboard.h"
+#include "platform/linux/x11/X11Connection.h"
+#include "platform/linux/x11/X11FrontmostApplication.h"
+#include "platform/linux/x11/X11KeySynthesizer.h"
+
+#include <QApplication>
+#include <QCoroTask>
+#include <QFile>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+class X11DeliveryTest : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<X11Connection> m_x;
+    std::unique_ptr<X11KeySynthesizer> m_keys;
+    std::unique_ptr<X11FrontmostApplication> m_frontmost;
+    QtPasteboard m_pasteboard;
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        m_x = X11Connection::open();
+        QVERIFY(m_x);
+        m_keys = std::make_unique<X11KeySynthesizer>(m_x.get());
+        m_frontmost = std::make_unique<X11FrontmostApplication>(m_x.get());
+        QVERIFY(m_keys->isTrusted());
+    }
+
+    void pasteReachesATerminalAndTheClipboardComesBack()
+    {
+        // Another program owns the clipboard, as when the user copied in a browser.
+        X11Test::run(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard")}, "abc");
+        QTRY_COMPARE(X11Test::clipboardText(), QStringLiteral("abc"));
+
+        const QString file = m_dir.filePath(QStringLiteral("pasted.txt"));
+        QProcess xterm;
+        const QString window = X11Test::startXterm(xterm, QStringLiteral("stty raw -echo; exec cat > ") + file);
+        QVERIFY(!window.isEmpty());
+        X11Test::focus(window);
+        QCOMPARE(m_frontmost->frontmostApplicationId(), QStringLiteral("xterm"));
+
+        TextDelivery delivery(m_pasteboard, *m_keys, m_frontmost.get());
+        QVERIFY(delivery.pasteAtCursor(QStringLiteral("Bonjour depuis Ovra")));
+        const auto pasted = [&] {
+            QFile f(file);
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(pasted(), QStringLiteral("Bonjour depuis Ovra"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(X11Test::clipboardText(), QStringLiteral("abc"), 3000);
+        xterm.kill();
+        xterm.waitForFinished();
+    }
+
+    void pasteAndReturnReachAQtWindow()
+    {
+        QLineEdit edit;
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        X11Test::focus(QString::number(edit.winId()));
+        QTRY_VERIFY(edit.hasFocus());
+        QSignalSpy returned(&edit, &QLineEdit::returnPressed);
+
+        TextDelivery delivery(m_pasteboard, *m_keys, m_frontmost.get());
+        QVERIFY(delivery.pasteAtCursor(QStringLiteral("ligne dictée")));
+        delivery.pressReturn();
+        QTRY_COMPARE(edit.text(), QStringLiteral("ligne dictée"));
+        QTRY_COMPARE(returned.size(), 1);
+    }
+
+    void selectedTextComesFromThePrimarySelection()
+    {
+        QProcess xterm;
+        const QString window = X11Test::startXterm(xterm, QStringLiteral("echo sélectionné; exec sleep 60"));
+        QVERIFY(!window.isEmpty());
+        X11Test::focus(window);
+        QTest::qWait(300);
+        X11Test::run(QStringLiteral("xdotool"),
+                     {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("20"),
+                      QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
+                      QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")});
+        TextDelivery delivery(m_pasteboard, *m_keys, m_frontmost.get());
+        std::optional<QString> selected;
+        QTRY_VERIFY_WITH_TIMEOUT((selected = QCoro::waitFor(delivery.readSelectedText())).has_value(), 5000);
+        QCOMPARE(*selected, QStringLiteral("sélectionné"));
+        xterm.kill();
+        xterm.waitForFinished();
+    }
+};
+
+// Without an X server nothing is typed and the text stays on the clipboard.
+class NoDisplayTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void untrustedWithoutDisplay()
+    {
+        const QByteArray display = qgetenv("DISPLAY");
+        qunsetenv("DISPLAY");
+        auto none = X11Connection::open();
+        qputenv("DISPLAY", display);
+        QVERIFY(!none);
+        X11KeySynthesizer keys(nullptr);
+        X11FrontmostApplication frontmost(nullptr);
+        QVERIFY(!keys.isTrusted());
+        QVERIFY(frontmost.frontmostApplicationId().isEmpty());
+        QtPasteboard pasteboard;
+        TextDelivery delivery(pasteboard, keys, &frontmost);
+        QVERIFY(!delivery.pasteAtCursor(QStringLiteral("reste")));
+        QCOMPARE(pasteboard.text(), QStringLiteral("reste"));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    int rc = 0;
+    NoDisplayTest noDisplay;
+    rc |= QTest::qExec(&noDisplay, argc, argv);
+    X11DeliveryTest x11;
+    rc |= QTest::qExec(&x11, argc, argv);
+    return rc;
+}
+#include "X11DeliveryTest.moc"

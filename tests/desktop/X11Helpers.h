@@ -1,0 +1,58 @@
+#pragma once
+// Helpers for tests that drive a real X server: run a tool while our event loop keeps serving
+// the selections we own, and start windows of other programs.
+#include <QEventLoop>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+namespace X11Test {
+
+// Runs program to completion without blocking the event loop; its standard output, trimmed.
+inline QString run(const QString& program, const QStringList& args, const QByteArray& input = {})
+{
+    QProcess p;
+    QEventLoop loop;
+    QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&p, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    p.start(program, args);
+    if (!input.isNull()) {
+        p.write(input);
+        p.closeWriteChannel();
+    }
+    loop.exec();
+    if (p.state() != QProcess::NotRunning) {
+        p.kill();
+        p.waitForFinished();
+    }
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+inline QString clipboardText(const QString& selection = QStringLiteral("clipboard"))
+{
+    return run(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"), selection});
+}
+
+// An xterm running a shell command; Ctrl+Shift+V pastes the CLIPBOARD selection as in desktop
+// terminals. Returns its window id, or an empty string.
+inline QString startXterm(QProcess& xterm, const QString& command)
+{
+    xterm.start(QStringLiteral("xterm"),
+                {QStringLiteral("-xrm"),
+                 QStringLiteral("XTerm*VT100.translations: #override Ctrl Shift <Key>V: insert-selection(CLIPBOARD)"),
+                 QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"), command});
+    if (!xterm.waitForStarted())
+        return {};
+    const QString ids = run(QStringLiteral("xdotool"),
+                            {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--pid"),
+                             QString::number(xterm.processId())});
+    return ids.section(QLatin1Char('\n'), 0, 0);
+}
+
+inline void focus(const QString& window)
+{
+    run(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+}
+
+} // namespace X11Test
