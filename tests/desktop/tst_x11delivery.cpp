@@ -126,4 +126,4 @@ int main(int argc, char** argv)
     rc |= QTest::qExec(&x11, argc, argv);
     return rc;
 }
-#include "X11DeliveryTest.moc"
+#include "tst_x11delivery.moc"

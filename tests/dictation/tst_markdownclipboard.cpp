@@ -123,4 +123,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(MarkdownClipboardTest)
-#include "MarkdownClipboardTest.moc"
+#include "tst_markdownclipboard.moc"

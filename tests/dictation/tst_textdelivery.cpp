@@ -178,4 +178,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(TextDeliveryTest)
-#include "TextDeliveryTest.moc"
+#include "tst_textdelivery.moc"
