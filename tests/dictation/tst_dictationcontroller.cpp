@@ -1,0 +1,619 @@
+// The dictation state machine driven through its collaborators' recording fakes.
+#include "dictation/MacDictationController.h"
+#include "fakes/FakeAIServices.h"
+#include "fakes/FakeDictationPlatform.h"
+#include "store/Notifications.h"
+#include "store/RecordStore.h"
+#include "store/Settings.h"
+
+#include <QCoroTask>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using State = RecordingState;
+using Trigger = DictationTrigger;
+
+Q_DECLARE_METATYPE(State)
+
+namespace {
+
+struct Rig
+{
+    QTemporaryDir dir;
+    std::unique_ptr<RecordStore> store;
+    Settings settings{dir.filePath("config")};
+    Notifications notifications;
+    FakeAudioRecorder recorder;
+    FakeLiveRecognizer live;
+    FakeDelivery delivery;
+    FakeRecorderPanel panel;
+    FakeMediaPauser media;
+    FakeEscapeMonitors escape;
+    FakeSoundPlayer sounds;
+    FakeAutoSendModes autoSend;
+    FakeTranscriber transcriber;
+    FakeChatClient chat;
+    FakeOfflineQueue offline;
+    FakeFollowUps followUps;
+    std::unique_ptr<MacDictationController> controller;
+
+    explicit Rig(bool withStore = true)
+    {
+        recorder.file = dir.filePath("rec.wav");
+        if (withStore)
+            store = std::move(RecordStore::open(dir.filePath("s.sqlite"), {}).value());
+        controller = std::make_unique<MacDictationController>(
+            MacDictationController::Collaborators{recorder, live, delivery, panel, media, escape, sounds, autoSend,
+                                                  [this]() -> Transcriber& { return transcriber; },
+                                                  [this]() -> ChatClient& { return chat; }, &offline, &followUps,
+                                                  &followUps, &followUps,
+                                                  [](QString) -> QCoro::Task<double> { co_return 12.5; }},
+            settings, notifications);
+        controller->attachStore(store.get());
+    }
+
+    TranscriptionMode addMode(std::function<void(TranscriptionMode&)> edit = {})
+    {
+        TranscriptionMode m;
+        m.name = QStringLiteral("Mode %1").arg(store->count<TranscriptionMode>());
+        m.sortOrder = int(store->count<TranscriptionMode>());
+        if (edit)
+            edit(m);
+        (void)store->insert(m);
+        return m;
+    }
+
+    void start(Trigger t = Trigger::hotkey) { QCoro::waitFor(controller->start(t)); }
+    void stop() { QCoro::waitFor(controller->stop()); }
+    void dictate(Trigger t = Trigger::hotkey)
+    {
+        start(t);
+        stop();
+    }
+    QList<Transcription> stored() const { return store->fetch<Transcription>(); }
+    QString error() const { return controller->errorMessage().value_or(QString()); }
+};
+
+DictationLevelStats levels(int count, double mean, double variance)
+{
+    return {count, mean, variance * (count - 1)};
+}
+
+} // namespace
+
+class TestDictationController : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void hotkeyDictationRunsThePipeline()
+    {
+        Rig rig;
+        QSignalSpy states(rig.controller.get(), &MacDictationController::stateChanged);
+        DictionaryEntry e;
+        e.term = "Ovra";
+        e.pronunciationsRaw = "ovrah";
+        e.scopesRaw = 3;
+        QVERIFY(rig.store->insert(e));
+        rig.transcriber.results.push_back(QStringLiteral("dis ovrah bonjour"));
+        rig.transcriber.cost = 0.0004;
+
+        rig.start();
+        QCOMPARE(rig.controller->state(), State::recording);
+        QVERIFY(rig.escape.installed);
+        QVERIFY(rig.media.paused);
+        QVERIFY(rig.panel.visible);
+        QCOMPARE(rig.sounds.played, QList{SystemSound::pop});
+
+        rig.stop();
+        QCOMPARE(states.size(), 3);
+        QCOMPARE(states[1][0].value<State>(), State::transcribing);
+        QCOMPARE(rig.controller->state(), State::finished);
+        QVERIFY(!rig.escape.installed);
+        QVERIFY(!rig.media.paused);
+        QCOMPARE(rig.sounds.played, (QList{SystemSound::pop, SystemSound::glass}));
+
+        // No modes: "Normal" was created and used.
+        const auto modes = rig.store->fetch<TranscriptionMode>();
+        QCOMPARE(modes.size(), 1);
+        QCOMPARE(modes[0].name, "Normal");
+        QCOMPARE(modes[0].icon, "waveform");
+        QCOMPARE(modes[0].transcriptionModel, "whisper-large-v3-turbo");
+        QCOMPARE(modes[0].aiModel, "claude-haiku-4-5");
+
+        QCOMPARE(rig.transcriber.jobs.size(), 1);
+        const TranscriptionJob& job = rig.transcriber.jobs[0];
+        QCOMPARE(job.file, *rig.recorder.file);
+        QCOMPARE(job.provider, TranscriptionProvider::groq);
+        QCOMPARE(job.vocabularyHint, QString("Vocabulary: Ovra (also: ovrah)."));
+        QVERIFY(rig.chat.calls.isEmpty());
+
+        const auto all = rig.stored();
+        QCOMPARE(all.size(), 1);
+        const Transcription& t = all[0];
+        QCOMPARE(t.text, "dis Ovra bonjour");
+        QCOMPARE(t.rawWhisperText, QString("dis ovrah bonjour"));
+        QCOMPARE(t.afterReplacementsText, QString("dis Ovra bonjour"));
+        QVERIFY(!t.aiOutputText);
+        QVERIFY(!t.enhancedByAI);
+        QCOMPARE(t.duration, 2.0);
+        QCOMPARE(t.modeName, "Normal");
+        QCOMPARE(t.transcriptionProvider, "groq");
+        QCOMPARE(t.transcriptionCostUSD, 0.0004);
+        QVERIFY(t.transcriptionSeconds);
+        QVERIFY(!t.aiSeconds && !t.aiCostUSD);
+        QCOMPARE(rig.delivery.pasted, QStringList{"dis Ovra bonjour"});
+        QCOMPARE(rig.controller->lastText(), QString("dis Ovra bonjour"));
+        QCOMPARE(rig.settings.stringValue(SharedDefaultsKey::lastModeHome), uuidText(modes[0].id));
+        QCOMPARE(rig.store->find<DictionaryEntry>(e.id)->usageCount, 1);
+        QCOMPARE(rig.followUps.classifications, 1);
+        QCOMPARE(rig.followUps.refreshes, 1);
+        QCOMPARE(rig.followUps.learnings, 1);
+
+        // 1.2 s later: idle, panel hidden.
+        QVERIFY(rig.panel.visible);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.controller->state(), State::idle, 3000);
+        QVERIFY(!rig.panel.visible);
+    }
+
+    void recordingLength_data()
+    {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<bool>("processed");
+        QTest::newRow("0.4 s") << 0.4 << false;
+        QTest::newRow("0.5 s") << 0.5 << true;
+    }
+    void recordingLength()
+    {
+        QFETCH(double, seconds);
+        QFETCH(bool, processed);
+        Rig rig;
+        rig.recorder.recordedSeconds = seconds;
+        rig.dictate();
+        QCOMPARE(rig.stored().size(), processed ? 1 : 0);
+        QCOMPARE(QFile::exists(*rig.recorder.file), processed);
+        QCOMPARE(rig.controller->state(), processed ? State::finished : State::idle);
+        QCOMPARE(rig.error(), processed ? QString() : MacDictationController::tooShortMessage());
+        if (!processed)
+            QVERIFY(!rig.panel.visible);
+    }
+
+    void stopWithNothingUsable()
+    {
+        Rig rig;
+        rig.recorder.file.reset();
+        rig.dictate();
+        QCOMPARE(rig.controller->state(), State::idle);
+        QVERIFY(!rig.panel.visible && !rig.media.paused);
+        QCOMPARE(rig.error(), QString());
+
+        Rig noStore(false);
+        noStore.dictate();
+        QCOMPARE(noStore.controller->state(), State::idle);
+        QCOMPARE(noStore.recorder.cancels, 1);
+        QVERIFY(noStore.transcriber.jobs.isEmpty());
+    }
+
+    void liveDictation_data()
+    {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("processed");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("short with text: dropped silently") << 0.3 << "bonjour" << false << QString();
+        QTest::newRow("short without text") << 0.3 << "" << false << MacDictationController::tooShortMessage();
+        QTest::newRow("long without text") << 3.0 << "" << false << MacDictationController::tooShortMessage();
+        QTest::newRow("long with text") << 0.5 << "bonjour" << true << QString();
+    }
+    void liveDictation()
+    {
+        QFETCH(double, seconds);
+        QFETCH(QString, text);
+        QFETCH(bool, processed);
+        QFETCH(QString, message);
+        Rig rig;
+        rig.addMode([](TranscriptionMode& m) {
+            m.transcriptionProviderRaw = "apple";
+            m.liveTranscription = true;
+            m.language = "fr-FR";
+        });
+        rig.live.seconds = seconds;
+        rig.live.text = text;
+        rig.start();
+        QCOMPARE(rig.live.languages, QStringList{"fr-FR"});
+        QVERIFY(rig.controller->liveModeActive());
+        QCOMPARE(rig.recorder.starts, 0);
+        rig.stop();
+        QVERIFY(!rig.controller->liveModeActive());
+        QVERIFY(rig.transcriber.jobs.isEmpty());
+        QCOMPARE(rig.stored().size(), processed ? 1 : 0);
+        QCOMPARE(rig.error(), message);
+        QCOMPARE(rig.controller->state(), processed ? State::finished : State::idle);
+        if (processed)
+            QCOMPARE(rig.stored()[0].rawWhisperText, text);
+    }
+
+    void difficultAudio_data()
+    {
+        QTest::addColumn<DictationLevelStats>("stats");
+        QTest::addColumn<bool>("difficult");
+        QTest::newRow("19 samples, weak") << levels(19, 0.01, 0.0) << false;
+        QTest::newRow("weak") << levels(20, 0.05, 0.01) << true;
+        QTest::newRow("loud and flat") << levels(40, 0.30, 0.0005) << true;
+        QTest::newRow("medium and flat") << levels(40, 0.15, 0.0005) << false;
+        QTest::newRow("loud and varied") << levels(40, 0.30, 0.01) << false;
+        QTest::newRow("mean exactly 0.09") << levels(40, 0.09, 0.01) << false;
+    }
+    void difficultAudio()
+    {
+        QFETCH(DictationLevelStats, stats);
+        QFETCH(bool, difficult);
+        QCOMPARE(MacDictationController::isDifficult(stats), difficult);
+    }
+
+    void aiDecision_data()
+    {
+        QTest::addColumn<bool>("aiOn");
+        QTest::addColumn<QVariant>("autoEnhance");
+        QTest::addColumn<bool>("difficult");
+        QTest::addColumn<QString>("prompt");
+        QTest::addColumn<bool>("called");
+        QTest::addColumn<QString>("userMessage");
+
+        const QString difficultPrompt = MacDictationController::difficultAudioPrompt();
+        const QString wrapped = difficultPrompt + "\n\n<TRANSCRIPT>\ntexte brut\n</TRANSCRIPT>";
+        QTest::newRow("off, unset, difficult, no prompt") << false << QVariant() << true << "" << true << wrapped;
+        QTest::newRow("off, non-boolean, difficult") << false << QVariant("no") << true << " \n" << true << wrapped;
+        QTest::newRow("off, explicitly off, difficult") << false << QVariant(false) << true << "" << false << "";
+        QTest::newRow("off, on, not difficult") << false << QVariant(true) << false << "" << false << "";
+        QTest::newRow("off, difficult, own prompt")
+            << false << QVariant() << true << "Résume." << true << "Résume.\n\n<TRANSCRIPT>\ntexte brut\n</TRANSCRIPT>";
+        QTest::newRow("on, empty prompt: bare transcript") << true << QVariant(false) << false << "" << true
+                                                           << "texte brut";
+        QTest::newRow("on, difficult, empty prompt: no correction prompt")
+            << true << QVariant() << true << "" << true << "texte brut";
+    }
+    void aiDecision()
+    {
+        QFETCH(bool, aiOn);
+        QFETCH(QVariant, autoEnhance);
+        QFETCH(bool, difficult);
+        QFETCH(QString, prompt);
+        QFETCH(bool, called);
+        QFETCH(QString, userMessage);
+        Rig rig;
+        if (autoEnhance.isValid())
+            rig.settings.setValue(SharedDefaultsKey::autoEnhanceDifficult, autoEnhance);
+        rig.addMode([&](TranscriptionMode& m) {
+            m.enableAIEnhancement = aiOn;
+            m.promptTemplate = prompt;
+        });
+        rig.recorder.stats = difficult ? levels(30, 0.02, 0.0001) : levels(30, 0.15, 0.01);
+        QSignalSpy states(rig.controller.get(), &MacDictationController::stateChanged);
+        rig.dictate();
+        QCOMPARE(rig.chat.calls.size(), called ? 1 : 0);
+        const Transcription t = rig.stored().value(0);
+        QCOMPARE(t.enhancedByAI, called);
+        if (!called) {
+            QCOMPARE(t.text, "texte brut");
+            QVERIFY(!t.aiCostUSD && !t.aiOutputText);
+            return;
+        }
+        QCOMPARE(states[2][0].value<State>(), State::enhancing);
+        QCOMPARE(rig.chat.calls[0].messages, QList{ChatMessage::user(userMessage)});
+        QCOMPARE(rig.chat.calls[0].maxTokens, 2048);
+        QCOMPARE(t.text, "Texte réécrit.");
+        QCOMPARE(t.aiOutputText, QString("Texte réécrit."));
+        QCOMPARE(t.aiFixCount, 3);
+        QCOMPARE(t.aiCostUSD, 0.0021);
+        QVERIFY(t.aiSeconds);
+        const auto stats = rig.store->fetch<TransformationStat>();
+        QCOMPARE(stats.size(), 1);
+        QCOMPARE(stats[0].fixCount, 3);
+        QCOMPARE(stats[0].wordCount, 2);
+    }
+
+    void rewriteUsesPresetVocabularyLearnedStyleAndModeChoice()
+    {
+        Rig rig;
+        PromptPreset preset;
+        preset.name = "Mail";
+        preset.prompt = "Écris un e-mail.";
+        QVERIFY(rig.store->insert(preset));
+        LearningSuggestion rule;
+        rule.kindRaw = "styleRule";
+        rule.statusRaw = "accepted";
+        rule.suggestedPromptText = "Vouvoie.";
+        rule.appliedToPresetID = preset.id;
+        QVERIFY(rig.store->insert(rule));
+        DictionaryEntry e;
+        e.term = "Ovra";
+        QVERIFY(rig.store->insert(e));
+        rig.settings.setValue("mirelo.ai.postprocess.providerRaw", "gemini");
+        const auto mode = rig.addMode([&](TranscriptionMode& m) {
+            m.enableAIEnhancement = true;
+            m.promptTemplate = "ignored";
+            m.promptPresetID = preset.id;
+            m.aiOverrideProviderRaw = "openai";
+            m.aiOverrideModel = "not-a-model";
+        });
+        rig.chat.results.push_back(QStringLiteral("Bonjour,\n<qm-meta>{\"category\": \"email\"}</qm-meta>"));
+        rig.dictate();
+        QCOMPARE(rig.chat.calls.size(), 1);
+        const ChatCall& call = rig.chat.calls[0];
+        QCOMPARE(call.provider, AIProvider::openai);
+        QCOMPARE(call.model, "gpt-5.4-mini");
+        QVERIFY(call.system->startsWith("<vocabulary>\nUse exactly these spellings"));
+        QVERIFY(call.system->contains("</vocabulary>\n\n<learned-style>\n"));
+        QVERIFY(call.system->contains("- Vouvoie.\n</learned-style>\n\nIMPORTANT:"));
+        QVERIFY(call.messages[0].content.startsWith("Écris un e-mail.\n\n<TRANSCRIPT>"));
+        const Transcription t = rig.stored().value(0);
+        QCOMPARE(t.text, "Bonjour,");
+        QCOMPARE(t.categoryRaw, QString("email"));
+        QVERIFY(!t.aiFixCount);
+        QCOMPARE(rig.followUps.classifications, 0); // the meta block gave a category
+        QVERIFY(rig.store->fetch<TransformationStat>().isEmpty());
+        Q_UNUSED(mode);
+    }
+
+    void aiFailureKeepsTheReplacedText_data()
+    {
+        QTest::addColumn<QVariant>("answer");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("billed");
+        QTest::newRow("server error") << QVariant::fromValue(APIError::serverError(401, QString("bad key")))
+                                      << "Service error (401): bad key" << false;
+        QTest::newRow("missing key") << QVariant::fromValue(APIError::missingAPIKey("Anthropic"))
+                                     << "Add your Anthropic API key in the Models tab." << false;
+        // The call itself succeeded and was paid for, but gave nothing to deliver.
+        QTest::newRow("empty answer") << QVariant(QString("")) << APIError::decodingFailed().errorDescription()
+                                      << true;
+        QTest::newRow("only a meta block") << QVariant(QString("<qm-meta>{\"fixes\": 0}</qm-meta>"))
+                                           << APIError::decodingFailed().errorDescription() << true;
+    }
+    void aiFailureKeepsTheReplacedText()
+    {
+        QFETCH(QVariant, answer);
+        QFETCH(QString, message);
+        QFETCH(bool, billed);
+        Rig rig;
+        rig.addMode([](TranscriptionMode& m) { m.enableAIEnhancement = true; });
+        if (answer.canConvert<APIError>() && answer.typeId() != QMetaType::QString)
+            rig.chat.results.push_back(unexpected(answer.value<APIError>()));
+        else
+            rig.chat.results.push_back(answer.toString());
+        rig.dictate(Trigger::window);
+        QCOMPARE(rig.error(), MacDictationController::aiFailedPrefix() + message);
+        QCOMPARE(rig.controller->state(), State::finished);
+        const Transcription t = rig.stored().value(0);
+        QCOMPARE(t.text, "texte brut");
+        QVERIFY(!t.enhancedByAI);
+        QVERIFY(!t.aiOutputText && !t.aiFixCount && !t.aiSeconds);
+        QCOMPARE(t.aiCostUSD.has_value(), billed);
+        QCOMPARE(rig.delivery.copied, QStringList{"texte brut"});
+        QVERIFY(rig.delivery.pasted.isEmpty());
+    }
+
+    void offline_data()
+    {
+        QTest::addColumn<QString>("provider");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<bool>("queued");
+        const int offline = int(URLError::Code::notConnectedToInternet);
+        QTest::newRow("cloud, offline") << "openai" << offline << true;
+        QTest::newRow("cloud, connection lost") << "gemini" << int(URLError::Code::networkConnectionLost) << true;
+        QTest::newRow("cloud, bad URL") << "groq" << int(URLError::Code::badURL) << false;
+        QTest::newRow("on-device whisper") << "whisperKit" << offline << false;
+        QTest::newRow("on-device parakeet") << "parakeet" << offline << false;
+    }
+    void offline()
+    {
+        QFETCH(QString, provider);
+        QFETCH(int, code);
+        QFETCH(bool, queued);
+        Rig rig;
+        const APIError error = APIError::transport(URLError::Code(code));
+        rig.transcriber.results.push_back(unexpected(TranscriptionError::from(error)));
+        rig.addMode([&](TranscriptionMode& m) {
+            m.transcriptionProviderRaw = provider;
+            m.promptTemplate = "Mon prompt";
+        });
+        rig.dictate();
+        QCOMPARE(rig.controller->state(), State::idle);
+        QVERIFY(!rig.panel.visible);
+        QVERIFY(rig.stored().isEmpty());
+        QCOMPARE(rig.offline.queued.size(), queued ? 1 : 0);
+        QCOMPARE(rig.error(), queued ? MacDictationController::offlineMessage() : error.errorDescription());
+        if (queued) {
+            QCOMPARE(rig.offline.queued[0].file, *rig.recorder.file);
+            QCOMPARE(rig.offline.queued[0].prompt, "Mon prompt");
+            QCOMPARE(rig.offline.queued[0].duration, 2.0);
+        }
+        QVERIFY(rig.sounds.played.count(SystemSound::glass) == 0);
+    }
+
+    void fileTranscriptionNeverQueuesAndGoesToTheClipboard()
+    {
+        Rig rig;
+        rig.transcriber.results.push_back(
+            unexpected(TranscriptionError::from(APIError::transport(URLError::Code::notConnectedToInternet))));
+        QCoro::waitFor(rig.controller->transcribeFile("/tmp/a.m4a"));
+        QVERIFY(rig.offline.queued.isEmpty());
+        QCOMPARE(rig.controller->state(), State::idle);
+
+        QCoro::waitFor(rig.controller->transcribeFile("/tmp/a.m4a"));
+        QCOMPARE(rig.controller->state(), State::finished);
+        QCOMPARE(rig.controller->currentTrigger(), Trigger::window);
+        QCOMPARE(rig.delivery.copied, QStringList{"texte brut"});
+        QVERIFY(rig.delivery.pasted.isEmpty());
+        QCOMPARE(rig.stored().value(0).duration, 12.5);
+        QCOMPARE(rig.transcriber.jobs[1].file, "/tmp/a.m4a");
+        QVERIFY(rig.sounds.played.contains(SystemSound::glass));
+    }
+
+    void unknownTranscriptionProvider()
+    {
+        Rig rig;
+        rig.addMode([](TranscriptionMode& m) { m.transcriptionProviderRaw = "deepgram"; });
+        rig.dictate();
+        QCOMPARE(rig.controller->state(), State::idle);
+        QVERIFY(rig.error().contains("deepgram"));
+        QVERIFY(rig.transcriber.jobs.isEmpty());
+    }
+
+    void delivery_data()
+    {
+        QTest::addColumn<int>("trigger");
+        QTest::addColumn<bool>("trusted");
+        QTest::addColumn<bool>("autoSend");
+        QTest::addColumn<bool>("pasted");
+        QTest::addColumn<int>("returns");
+        QTest::addColumn<QString>("message");
+        const int w = int(Trigger::window);
+        const int h = int(Trigger::hotkey);
+        QTest::newRow("window: clipboard only") << w << true << true << false << 0 << QString();
+        QTest::newRow("hotkey: pasted") << h << true << false << true << 0 << QString();
+        QTest::newRow("hotkey, auto-send: Return") << h << true << true << true << 1 << QString();
+        QTest::newRow("hotkey, untrusted") << h << false << true << false << 0
+                                           << MacDictationController::pasteUntrustedMessage();
+    }
+    void delivery()
+    {
+        QFETCH(int, trigger);
+        QFETCH(bool, trusted);
+        QFETCH(bool, autoSend);
+        QFETCH(bool, pasted);
+        QFETCH(int, returns);
+        QFETCH(QString, message);
+        Rig rig;
+        const auto mode = rig.addMode();
+        if (autoSend)
+            rig.autoSend.ids.insert(uuidText(mode.id));
+        rig.delivery.trusted = trusted;
+        rig.dictate(Trigger(trigger));
+        QCOMPARE(rig.delivery.pasted.size(), pasted ? 1 : 0);
+        QCOMPARE(rig.delivery.copied, QStringList{"texte brut"});
+        QCOMPARE(rig.delivery.returns, returns);
+        QCOMPARE(rig.error(), message);
+        QCOMPARE(rig.panel.shows, trigger == int(Trigger::hotkey) ? 1 : 0);
+        QCOMPARE(rig.controller->state(), State::finished);
+        QCOMPARE(rig.stored().size(), 1);
+    }
+
+    void newStartWithinTheResetDelay()
+    {
+        Rig rig;
+        rig.dictate();
+        QCOMPARE(rig.controller->state(), State::finished);
+        QTest::qWait(600);
+        rig.start();
+        QCOMPARE(rig.controller->state(), State::recording);
+        QTest::qWait(900); // past the first reset's 1.2 s
+        QCOMPARE(rig.controller->state(), State::recording);
+        QVERIFY(rig.panel.visible);
+        rig.stop();
+        QCOMPARE(rig.controller->state(), State::finished);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.controller->state(), State::idle, 3000);
+    }
+
+    void startRefusedOrFailing()
+    {
+        Rig rig;
+        rig.recorder.permission = false;
+        rig.start();
+        QCOMPARE(rig.controller->state(), State::idle);
+        QCOMPARE(rig.error(), MacDictationController::micPermissionMessage());
+        QVERIFY(rig.controller->errorIsMicPermission());
+
+        rig.recorder.permission = true;
+        rig.recorder.startError = "Aucun micro.";
+        rig.start();
+        QCOMPARE(rig.controller->state(), State::idle);
+        QCOMPARE(rig.error(), "Aucun micro.");
+        QVERIFY(!rig.controller->errorIsMicPermission());
+        QVERIFY(!rig.media.paused && rig.sounds.played.isEmpty());
+
+        rig.recorder.startError.reset();
+        rig.start();
+        QCOMPARE(rig.controller->state(), State::recording);
+        QCOMPARE(rig.error(), QString());
+        // A second start while recording does nothing.
+        rig.start();
+        QCOMPARE(rig.recorder.starts, 1);
+    }
+
+    void cancelOnlyWhileRecording()
+    {
+        Rig rig;
+        rig.controller->cancel();
+        QCOMPARE(rig.recorder.cancels, 0);
+        rig.start();
+        rig.controller->cancel();
+        QCOMPARE(rig.controller->state(), State::idle);
+        QCOMPARE(rig.recorder.cancels, 1);
+        QVERIFY(!rig.panel.visible && !rig.media.paused && !rig.escape.installed);
+        QVERIFY(rig.stored().isEmpty());
+        QCOMPARE(rig.sounds.played, QList{SystemSound::pop});
+    }
+
+    void activeModeAndSync()
+    {
+        Rig rig;
+        const auto first = rig.addMode();
+        const auto second = rig.addMode();
+        QCOMPARE(rig.controller->currentMode()->id, first.id);
+        rig.controller->setActiveMode(second);
+        QCOMPARE(rig.controller->currentMode()->id, second.id);
+        QCOMPARE(rig.settings.stringValue(SharedDefaultsKey::activeModeID), uuidText(second.id));
+        QCOMPARE(rig.settings.stringValue(SharedDefaultsKey::activeModeName), second.name);
+
+        rig.settings.setValue(SharedDefaultsKey::activeModeID, uuidText(first.id));
+        QCOMPARE(rig.controller->currentMode()->id, second.id);
+        Q_EMIT rig.notifications.cloudSettingsDidSync();
+        QCOMPARE(rig.controller->activeModeID(), first.id);
+
+        rig.settings.setValue(SharedDefaultsKey::activeModeID, "not-a-uuid");
+        Q_EMIT rig.notifications.cloudSettingsDidSync();
+        QCOMPARE(rig.controller->activeModeID(), first.id);
+
+        // An id naming no mode falls back to the first.
+        rig.controller->setActiveMode(TranscriptionMode{});
+        QCOMPARE(rig.controller->currentMode()->id, first.id);
+    }
+
+    void transformSelection()
+    {
+        Rig rig;
+        rig.delivery.trusted = false;
+        QCoro::waitFor(rig.controller->transformSelection("Traduis"));
+        QCOMPARE(rig.error(), MacDictationController::selectionUntrustedMessage());
+        QCOMPARE(rig.delivery.trustRequests, 1);
+
+        rig.delivery.trusted = true;
+        rig.delivery.selection = " \n";
+        QCoro::waitFor(rig.controller->transformSelection("Traduis"));
+        QCOMPARE(rig.error(), MacDictationController::emptySelectionMessage());
+        QCOMPARE(rig.sounds.played, QList{SystemSound::beep});
+        QCOMPARE(rig.controller->state(), State::idle);
+
+        rig.delivery.selection = "Bonjour";
+        rig.chat.results.push_back(unexpected(APIError::serverError(500)));
+        QCoro::waitFor(rig.controller->transformSelection("Traduis"));
+        QCOMPARE(rig.controller->state(), State::idle);
+        QVERIFY(!rig.panel.visible);
+        QCOMPARE(rig.error(), "Service error (500). Try again later.");
+
+        rig.settings.setValue("mirelo.ai.selectionTransform.providerRaw", "groq");
+        rig.chat.results.push_back(QStringLiteral("Hello\n<qm-meta>{\"fixes\": 1}</qm-meta>"));
+        QCoro::waitFor(rig.controller->transformSelection("Traduis"));
+        QCOMPARE(rig.controller->state(), State::finished);
+        QCOMPARE(rig.delivery.pasted, QStringList{"Hello"});
+        QCOMPARE(rig.controller->lastText(), QString("Hello"));
+        QCOMPARE(rig.chat.calls.last().provider, AIProvider::groq);
+        QCOMPARE(rig.chat.calls.last().messages[0].content, "Traduis\n\n<TRANSCRIPT>\nBonjour\n</TRANSCRIPT>");
+        QVERIFY(rig.stored().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDictationController)
+#include "tst_dictationcontroller.moc"
