@@ -62,10 +62,16 @@ Expected<TranscriptionMode, QString> applyOptions(TranscriptionMode m, const Cli
                 known << rawValue(k);
             return unexpected(QStringLiteral("Fournisseur d'IA inconnu : %1 (%2)").arg(p, rawList(known)));
         }
+        // The override pair is what a dictation rewrites with; the plain pair is kept in step.
         m.aiProviderRaw = p;
+        m.aiOverrideProviderRaw = p;
     }
-    if (a.has(QStringLiteral("ai-model")))
+    if (a.has(QStringLiteral("ai-model"))) {
         m.aiModel = a.option(QStringLiteral("ai-model"));
+        m.aiOverrideModel = m.aiModel;
+        if (!m.aiOverrideProviderRaw)
+            m.aiOverrideProviderRaw = m.aiProviderRaw;
+    }
     for (const auto& [option, field] : {std::pair{QStringLiteral("ai"), &TranscriptionMode::enableAIEnhancement},
                                         std::pair{QStringLiteral("trim"), &TranscriptionMode::trimSilence},
                                         std::pair{QStringLiteral("live"), &TranscriptionMode::liveTranscription}}) {
