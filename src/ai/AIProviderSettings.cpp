@@ -1,5 +1,9 @@
 #include "AIProviderSettings.h"
 
+#include "AIModelCatalog.h"
+
+#include <QHash>
+
 namespace {
 
 struct FeatureKeys
@@ -68,37 +72,16 @@ QString defaultModel(AIProvider provider)
 
 const QStringList& chatModels(AIProvider provider)
 {
-    static const QStringList claude{
-        QStringLiteral("claude-fable-5"),   QStringLiteral("claude-opus-5"),     QStringLiteral("claude-opus-4-8"),
-        QStringLiteral("claude-opus-4-7"),  QStringLiteral("claude-sonnet-5"),   QStringLiteral("claude-sonnet-4-6"),
-        QStringLiteral("claude-haiku-4-5")};
-    static const QStringList openai{
-        QStringLiteral("gpt-5.6-sol"), QStringLiteral("gpt-5.6-terra"), QStringLiteral("gpt-5.6-luna"),
-        QStringLiteral("gpt-5.5"),     QStringLiteral("gpt-5.5-pro"),   QStringLiteral("gpt-5.4"),
-        QStringLiteral("gpt-5.4-mini"), QStringLiteral("gpt-5.4-nano"), QStringLiteral("gpt-5"),
-        QStringLiteral("gpt-5-mini"),  QStringLiteral("gpt-5-nano"),    QStringLiteral("gpt-4o-mini")};
-    static const QStringList gemini{
-        QStringLiteral("gemini-3.6-flash"),      QStringLiteral("gemini-3.1-pro-preview"),
-        QStringLiteral("gemini-3.5-flash"),      QStringLiteral("gemini-3.5-flash-lite"),
-        QStringLiteral("gemini-3.1-flash-lite"), QStringLiteral("gemini-2.5-pro"),
-        QStringLiteral("gemini-2.5-flash"),      QStringLiteral("gemini-2.5-flash-lite"),
-        QStringLiteral("gemma-4-31b-it"),        QStringLiteral("gemma-4-26b-a4b-it")};
-    static const QStringList groq{QStringLiteral("openai/gpt-oss-120b"), QStringLiteral("openai/gpt-oss-20b"),
-                                  QStringLiteral("qwen/qwen3.6-27b")};
-    static const QStringList apple{QStringLiteral("apple-on-device")};
-    switch (provider) {
-    case AIProvider::claude:
-        return claude;
-    case AIProvider::openai:
-        return openai;
-    case AIProvider::gemini:
-        return gemini;
-    case AIProvider::groq:
-        return groq;
-    case AIProvider::appleIntelligence:
-        return apple;
-    }
-    return claude;
+    static const auto lists = [] {
+        QHash<AIProvider, QStringList> out;
+        for (AIProvider p : allAIProviders())
+            for (const AIModel& m : AIModelCatalog::models(p))
+                out[p] << m.id;
+        return out;
+    }();
+    static const QStringList none;
+    const auto it = lists.constFind(provider);
+    return it == lists.constEnd() ? none : *it;
 }
 
 bool hasOwnProvider(AIFeature feature, const Settings& settings)
