@@ -192,4 +192,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(TestRewritePrompt)
-#include "test_rewrite_prompt.moc"
+#include "tst_rewriteprompt.moc"

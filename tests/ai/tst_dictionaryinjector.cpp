@@ -176,4 +176,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(TestDictionaryInjector)
-#include "test_dictionary_injector.moc"
+#include "tst_dictionaryinjector.moc"
