@@ -48,11 +48,6 @@ bool isTransportFailure(QNetworkReply::NetworkError e)
     return e > QNetworkReply::NoError && e < QNetworkReply::ContentAccessDenied;
 }
 
-bool isProtocolFailure(QNetworkReply::NetworkError e)
-{
-    return e >= QNetworkReply::ProtocolUnknownError && e <= QNetworkReply::ProtocolFailure;
-}
-
 std::optional<QByteArray> gunzip(const QByteArray& data)
 {
     z_stream zs{};
@@ -167,7 +162,8 @@ QCoro::Task<Expected<HTTPResponse, APIError>> APINetworkClient::send(Session ses
     if (isTransportFailure(error))
         co_return unexpected(APIError::transport(urlCode(error)));
     const QVariant status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid() || isProtocolFailure(error))
+    // Qt reports some statuses (400 among them) as protocol errors: a status makes it a reply.
+    if (!status.isValid())
         co_return unexpected(APIError::invalidResponse());
 
     HTTPResponse response;

@@ -76,6 +76,8 @@ private Q_SLOTS:
         QTest::newRow("403 empty") << 403 << QByteArray();
         QTest::newRow("429") << 429 << QByteArray("slow down");
         QTest::newRow("500 not json") << 500 << QByteArray("<html>oops</html>");
+        QTest::newRow("400") << 400 << QByteArray(R"({"error":{"message":"bad"}})");
+        QTest::newRow("404") << 404 << QByteArray();
     }
     void errorStatusesAreReplies()
     {

@@ -1,0 +1,57 @@
+#include "APIKeyVerifier.h"
+
+#include "ErrorEnvelope.h"
+
+#include <QUrlQuery>
+
+APIKeyVerifier::APIKeyVerifier(APINetworkClient& network, ServiceHosts hosts, std::chrono::milliseconds timeout)
+    : m_network(network), m_hosts(std::move(hosts)), m_timeout(timeout)
+{
+}
+
+QCoro::Task<Expected<std::optional<QString>, APIError>> APIKeyVerifier::verify(CloudProviderInfo provider, QString key)
+{
+    using Result = Expected<std::optional<QString>, APIError>;
+    QNetworkRequest request;
+    switch (provider.keychainKey) {
+    case KeychainKey::groqAPIKey:
+        request.setUrl(QUrl(m_hosts.groq + QStringLiteral("/openai/v1/models")));
+        request.setRawHeader("Authorization", "Bearer " + key.toUtf8());
+        break;
+    case KeychainKey::openAIAPIKey:
+        request.setUrl(QUrl(m_hosts.openAI + QStringLiteral("/v1/models")));
+        request.setRawHeader("Authorization", "Bearer " + key.toUtf8());
+        break;
+    case KeychainKey::anthropicAPIKey:
+        request.setUrl(QUrl(m_hosts.anthropic + QStringLiteral("/v1/models")));
+        request.setRawHeader("x-api-key", key.toUtf8());
+        request.setRawHeader("anthropic-version", "2023-06-01");
+        break;
+    case KeychainKey::geminiAPIKey: {
+        QUrl url(m_hosts.gemini + QStringLiteral("/v1beta/models"));
+        url.setQuery(QStringLiteral("key=") + QString::fromLatin1(QUrl::toPercentEncoding(key)), QUrl::StrictMode);
+        if (!url.isValid())
+            co_return Result(std::optional<QString>(QStringLiteral("Invalid key format")));
+        request.setUrl(url);
+        break;
+    }
+    case KeychainKey::backupPassword:
+        co_return Result(std::optional<QString>(QStringLiteral("Not an API provider key")));
+    }
+    request.setTransferTimeout(int(m_timeout.count()));
+
+    const auto reply = co_await m_network.send(APINetworkClient::Session::general, request, "GET");
+    if (!reply) {
+        if (reply.error().kind() == APIError::Kind::invalidResponse)
+            co_return Result(std::optional<QString>(QStringLiteral("Unexpected response from ") + provider.displayName));
+        co_return unexpected(reply.error());
+    }
+    const int status = reply->status;
+    if (reply->isSuccess() || status == 429)
+        co_return Result(std::optional<QString>());
+    if (status == 401 || status == 403)
+        co_return Result(std::optional<QString>(provider.displayName + QStringLiteral(" rejected this key")));
+    const auto message = errorEnvelopeMessage(reply->body);
+    co_return Result(std::optional<QString>(QStringLiteral("Error ") + QString::number(status) +
+                                            (message ? QStringLiteral(": ") + *message : QString())));
+}
