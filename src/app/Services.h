@@ -1,6 +1,8 @@
 #pragma once
 // The composition root: creates every service once, in start-up order, and destroys them in
 // reverse. Both the desktop application and the command line build on it.
+#include "ai/AppleIntelligenceService.h"
+#include "ai/ClaudeAPIManager.h"
 #include "ai/KeychainManager.h"
 #include "ai/SecretsVault.h"
 #include "ai/UsageTracker.h"
@@ -36,6 +38,7 @@ public:
     KeychainManager& keychain() { return *m_keychain; }
     SecretsVault& vault() { return *m_vault; }
     UsageTracker& usage() { return *m_usage; }
+    ClaudeAPIManager& claude() { return *m_claude; }
 
 private:
     explicit Services(Folders folders) : m_folders(std::move(folders)) {}
@@ -49,4 +52,6 @@ private:
     std::unique_ptr<KeychainManager> m_keychain;
     std::unique_ptr<SecretsVault> m_vault;
     std::unique_ptr<UsageTracker> m_usage;
+    std::unique_ptr<AppleIntelligenceService> m_onDeviceModel;
+    std::unique_ptr<ClaudeAPIManager> m_claude;
 };
