@@ -476,12 +476,13 @@ QCoro::Task<> MacDictationController::process(PipelineInput in)
         if (!result) {
             const TranscriptionError& error = result.error();
             const bool offline = in.allowOfflineQueue && !isOnDevice(*provider) && m_c.offlineQueue &&
-                                 error.apiError && error.apiError->urlError() && isUnreachableError(*error.apiError);
+                                 error.kind == TranscriptionError::Kind::api && error.api.urlError() &&
+                                 isUnreachableError(error);
             if (offline) {
                 m_c.offlineQueue->enqueue(*in.audioFile, mode, resolvedPrompt(mode), in.duration);
                 setError(offlineMessage());
             } else {
-                setError(error.message);
+                setError(error.description());
             }
             setState(RecordingState::idle);
             m_c.panel.hide();

@@ -1,6 +1,7 @@
 #pragma once
-// One transcription of an audio file with a mode's provider; TranscriptionManager implements it.
-#include "APIError.h"
+// One transcription of an audio file with a mode's provider, as the dictation controller asks for it;
+// ManagedTranscriber puts the TranscriptionManager behind it.
+#include "TranscriptionError.h"
 #include "store/Enums.h"
 #include "store/Expected.h"
 
@@ -17,16 +18,6 @@ struct TranscriptionJob
     std::optional<QString> vocabularyHint;
     bool trimSilence = false;
     std::optional<int> nemotronChunkMs;
-};
-
-// The user-facing message, and the API error when the failure was one (offline handling looks
-// at transport failures).
-struct TranscriptionError
-{
-    QString message;
-    std::optional<APIError> apiError;
-
-    static TranscriptionError from(const APIError& e) { return {e.errorDescription(), e}; }
 };
 
 class Transcriber

@@ -413,7 +413,7 @@ private Q_SLOTS:
         QFETCH(bool, queued);
         Rig rig;
         const APIError error = APIError::transport(URLError::Code(code));
-        rig.transcriber.results.push_back(unexpected(TranscriptionError::from(error)));
+        rig.transcriber.results.push_back(unexpected(TranscriptionError::fromAPI(error)));
         rig.addMode([&](TranscriptionMode& m) {
             m.transcriptionProviderRaw = provider;
             m.promptTemplate = "Mon prompt";
@@ -436,7 +436,7 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.transcriber.results.push_back(
-            unexpected(TranscriptionError::from(APIError::transport(URLError::Code::notConnectedToInternet))));
+            unexpected(TranscriptionError::fromAPI(APIError::transport(URLError::Code::notConnectedToInternet))));
         QCoro::waitFor(rig.controller->transcribeFile("/tmp/a.m4a"));
         QVERIFY(rig.offline.queued.isEmpty());
         QCOMPARE(rig.controller->state(), State::idle);
