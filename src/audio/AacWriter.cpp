@@ -24,6 +24,8 @@ struct AacWriter::State
     int frameSize = 1024;
     qint64 pts = 0;
     qint64 written = 0;
+    static constexpr qint64 kFlushBytes = 4096;
+    qint64 flushedAt = 0;
     bool headerWritten = false;
     QString path;
 
@@ -60,6 +62,12 @@ struct AacWriter::State
             av_packet_unref(packet);
             if (rc < 0)
                 return unexpected(failure(path, rc));
+        }
+        // FFmpeg buffers 256 kB (about a minute of speech) before touching the disk; push the
+        // data out every few kilobytes so a full disk shows at once and a crash loses little.
+        if (avio_tell(format->pb) - flushedAt >= kFlushBytes) {
+            avio_flush(format->pb);
+            flushedAt = avio_tell(format->pb);
         }
         if (format->pb->error < 0)
             return unexpected(failure(path, format->pb->error));
