@@ -28,6 +28,7 @@ QList<CliCommand> historyCommands();
 QList<CliCommand> modeCommands();
 QList<CliCommand> dictionaryCommands();
 QList<CliCommand> promptCommands();
+QList<CliCommand> audioCommands();
 
 // Prints the usage and returns 2.
 int usageError(CliContext& ctx, const QString& message, const QString& usage);

@@ -17,6 +17,7 @@ const QList<CliCommand>& allCommands()
         c += modeCommands();
         c += dictionaryCommands();
         c += promptCommands();
+        c += audioCommands();
         return c;
     }();
     return all;

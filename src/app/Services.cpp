@@ -1,9 +1,14 @@
 #include "Services.h"
 
+#include "dictation/MacAudioRecorder.h"
+#include "platform/linux/pocketsphinx/PocketSphinxEngine.h"
+#include "platform/linux/pulse/PulseAudioCapture.h"
 #include "platform/linux/secret/LibsecretStore.h"
 #include "platform/linux/secret/MemorySecretStore.h"
 #include "store/AppPaths.h"
 #include "store/DeviceIdentity.h"
+#include "transcription/AppleSpeechManager.h"
+#include "transcription/SilenceTrimmer.h"
 
 #include <QDir>
 
@@ -34,5 +39,10 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
     s->m_usage->setModelContext(s->m_store.get());
     s->m_onDeviceModel = std::make_unique<AppleIntelligenceService>();
     s->m_claude = std::make_unique<ClaudeAPIManager>(*s->m_network, *s->m_vault, *s->m_usage, *s->m_onDeviceModel);
+    s->m_audioCapture = std::make_unique<PulseAudioCapture>();
+    s->m_speechEngine = std::make_unique<PocketSphinxEngine>();
+    s->m_systemRecognizer = std::make_unique<AppleSpeechManager>(*s->m_speechEngine);
+    s->m_silenceTrimmer = std::make_unique<SilenceTrimmer>(*s->m_log);
+    s->m_recorder = std::make_unique<MacAudioRecorder>(*s->m_audioCapture, *s->m_settings);
     return s;
 }

@@ -4,15 +4,20 @@
 #include "ai/AppleIntelligenceService.h"
 #include "ai/ClaudeAPIManager.h"
 #include "ai/KeychainManager.h"
+#include "dictation/MacAudioRecorder.h"
 #include "ai/SecretsVault.h"
 #include "ai/UsageTracker.h"
+#include "platform/AudioCapture.h"
 #include "platform/SecretStore.h"
+#include "platform/SpeechEngine.h"
 #include "store/DebugLog.h"
 #include "store/Expected.h"
 #include "store/Notifications.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
 #include "transcription/APINetworkClient.h"
+#include "transcription/SilenceTrimmer.h"
+#include "transcription/SystemRecognizer.h"
 
 #include <memory>
 
@@ -39,6 +44,11 @@ public:
     SecretsVault& vault() { return *m_vault; }
     UsageTracker& usage() { return *m_usage; }
     ClaudeAPIManager& claude() { return *m_claude; }
+    AudioCapture& audioCapture() { return *m_audioCapture; }
+    SpeechEngine& speechEngine() { return *m_speechEngine; }
+    SystemRecognizer& systemRecognizer() { return *m_systemRecognizer; }
+    SilenceTrimmer& silenceTrimmer() { return *m_silenceTrimmer; }
+    MacAudioRecorder& recorder() { return *m_recorder; }
 
 private:
     explicit Services(Folders folders) : m_folders(std::move(folders)) {}
@@ -54,4 +64,9 @@ private:
     std::unique_ptr<UsageTracker> m_usage;
     std::unique_ptr<AppleIntelligenceService> m_onDeviceModel;
     std::unique_ptr<ClaudeAPIManager> m_claude;
+    std::unique_ptr<AudioCapture> m_audioCapture;
+    std::unique_ptr<SpeechEngine> m_speechEngine;
+    std::unique_ptr<SystemRecognizer> m_systemRecognizer;
+    std::unique_ptr<SilenceTrimmer> m_silenceTrimmer;
+    std::unique_ptr<MacAudioRecorder> m_recorder;
 };

@@ -1,0 +1,111 @@
+#include "audio/AudioFixtures.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestAudioCli : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+    struct Run
+    {
+        int code = -1;
+        QString out, err;
+    };
+    Run ovra(const QStringList& args, const QByteArray& input = {}, bool closeInput = true)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
+        env.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
+        p.setProcessEnvironment(env);
+        p.start(OVRA_BINARY, args);
+        p.waitForStarted();
+        if (!input.isEmpty())
+            p.write(input);
+        if (closeInput)
+            p.closeWriteChannel();
+        p.waitForFinished(60000);
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    }
+
+private Q_SLOTS:
+    void devicesListsTheMicrophone()
+    {
+        const Run r = ovra({"devices"});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.startsWith("mic\t"), qPrintable(r.out));
+        QVERIFY(!r.out.contains("spk.monitor"));
+    }
+
+    void recordThenRecognize()
+    {
+        const QString speech = m_dir.filePath("hello.wav");
+        QVERIFY(AudioFixtures::speechWav(speech, "hello world this is a test", 0.2));
+        QProcess player;
+        player.setProgram("sh");
+        player.setArguments({"-c", "sleep 0.5; paplay -d spk " + speech});
+        player.start();
+        const QString out = m_dir.filePath("take.m4a");
+        const Run rec = ovra({"record", out, "--seconds", "4"});
+        player.waitForFinished();
+        QCOMPARE(rec.code, 0);
+        QCOMPARE(rec.out.trimmed(), out);
+        const Run text = ovra({"recognize", out, "--language", "en-US"});
+        QCOMPARE(text.code, 0);
+        QVERIFY2(text.out.contains("hello world"), qPrintable(text.out + text.err));
+    }
+
+    void enterStopsTheRecording()
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
+        p.setProcessEnvironment(env);
+        p.start(OVRA_BINARY, {"record", m_dir.filePath("enter.m4a")});
+        QVERIFY(p.waitForStarted());
+        QTest::qWait(800);
+        p.write("\n");
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(QFile::exists(m_dir.filePath("enter.m4a")));
+    }
+
+    void errors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("record without a file") << QStringList{"record"} << 2 << "Usage : ovra record";
+        QTest::newRow("negative seconds") << QStringList{"record", "x.m4a", "--seconds", "-1"} << 2 << "--seconds";
+        QTest::newRow("language not installed") << QStringList{"recognize", "/dev/null", "--language", "fr-FR"} << 1
+                                                << "Apple Speech does not support \u201Cfr-FR\u201D on this device.";
+        QTest::newRow("not audio") << QStringList{"recognize", OVRA_BINARY, "--language", "en-US"} << 1
+                                   << "Fichier audio illisible";
+    }
+    void errors()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        const Run r = ovra(args);
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    }
+
+    // The README's first command: a spoken sample made and transcribed on the spot.
+    void demoScript()
+    {
+        QProcess p;
+        p.start("bash", {OVRA_DEMO, OVRA_BINARY});
+        QVERIFY(p.waitForFinished(60000));
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        QVERIFY2(p.exitCode() == 0, qPrintable(out + p.readAllStandardError()));
+        QVERIFY2(out.contains("hello world"), qPrintable(out));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAudioCli)
+#include "tst_audiocli.moc"
