@@ -44,5 +44,6 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
     s->m_systemRecognizer = std::make_unique<AppleSpeechManager>(*s->m_speechEngine);
     s->m_silenceTrimmer = std::make_unique<SilenceTrimmer>(*s->m_log);
     s->m_recorder = std::make_unique<MacAudioRecorder>(*s->m_audioCapture, *s->m_settings);
+    s->m_liveTranscriber = std::make_unique<MacLiveTranscriber>(*s->m_audioCapture, *s->m_speechEngine, *s->m_settings);
     return s;
 }

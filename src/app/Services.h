@@ -5,6 +5,7 @@
 #include "ai/ClaudeAPIManager.h"
 #include "ai/KeychainManager.h"
 #include "dictation/MacAudioRecorder.h"
+#include "dictation/MacLiveTranscriber.h"
 #include "ai/SecretsVault.h"
 #include "ai/UsageTracker.h"
 #include "platform/AudioCapture.h"
@@ -49,6 +50,7 @@ public:
     SystemRecognizer& systemRecognizer() { return *m_systemRecognizer; }
     SilenceTrimmer& silenceTrimmer() { return *m_silenceTrimmer; }
     MacAudioRecorder& recorder() { return *m_recorder; }
+    MacLiveTranscriber& liveTranscriber() { return *m_liveTranscriber; }
 
 private:
     explicit Services(Folders folders) : m_folders(std::move(folders)) {}
@@ -69,4 +71,5 @@ private:
     std::unique_ptr<SystemRecognizer> m_systemRecognizer;
     std::unique_ptr<SilenceTrimmer> m_silenceTrimmer;
     std::unique_ptr<MacAudioRecorder> m_recorder;
+    std::unique_ptr<MacLiveTranscriber> m_liveTranscriber;
 };

@@ -1,10 +1,9 @@
 #include "MacAudioRecorder.h"
 
 #include "audio/AacWriter.h"
+#include "dictation/InputDevice.h"
 #include "dictation/LevelMeter.h"
 #include "platform/AudioCapture.h"
-#include "store/AppSettingsKeys.h"
-#include "store/Settings.h"
 
 #include <QCoroFuture>
 #include <QDir>
@@ -70,28 +69,13 @@ QCoro::Task<bool> MacAudioRecorder::requestPermission()
     co_return ok;
 }
 
-QString MacAudioRecorder::chooseDevice()
-{
-    const QString wanted = m_settings.stringValue(AppSettingsKey::inputDeviceID).value_or(QString());
-    if (wanted.isEmpty())
-        return {};
-    auto devices = m_capture.devices();
-    if (devices) {
-        for (const AudioInputDevice& d : devices.value())
-            if (d.id == wanted)
-                return wanted;
-    }
-    return {}; // unplugged: the default input, without a word
-}
-
 Expected<void, QString> MacAudioRecorder::start()
 {
     if (m_recording)
         return unexpected(kNoRecording);
-    auto devices = m_capture.devices();
-    if (!devices || devices->isEmpty())
-        return unexpected(kNoRecording);
-    const QString device = chooseDevice();
+    const auto device = InputDevice::choose(m_capture, m_settings);
+    if (!device)
+        return unexpected(device.error());
 
     auto shared = std::make_shared<Shared>();
     const QString file =
@@ -107,7 +91,7 @@ Expected<void, QString> MacAudioRecorder::start()
     callbacks.ended = [self = this](const CaptureError& e) {
         QMetaObject::invokeMethod(self, [self, m = e.message] { self->onCaptureEnded(m); }, Qt::QueuedConnection);
     };
-    auto session = m_capture.start(device, std::move(callbacks));
+    auto session = m_capture.start(device.value(), std::move(callbacks));
     if (!session) {
         (void)shared->writer.finish();
         QFile::remove(file);

@@ -54,7 +54,6 @@ Q_SIGNALS:
 
 private:
     struct Shared;
-    QString chooseDevice();
     void meterTick();
     void onCaptureEnded(const QString& message);
     void setElapsed(double seconds);

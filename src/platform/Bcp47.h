@@ -30,4 +30,22 @@ inline QString language(const QString& id)
     return normalize(id).section(QLatin1Char('-'), 0, 0);
 }
 
+// The installed identifier for `wanted`: the same identifier in BCP-47 form, or for a bare
+// language ("en") the first installed locale of that language; empty when none fits.
+inline QString match(const QStringList& installed, const QString& wanted)
+{
+    const QString w = normalize(wanted);
+    if (w.isEmpty())
+        return {};
+    for (const QString& l : installed)
+        if (normalize(l).compare(w, Qt::CaseInsensitive) == 0)
+            return l;
+    if (!w.contains(QLatin1Char('-'))) {
+        for (const QString& l : installed)
+            if (language(l) == w)
+                return l;
+    }
+    return {};
+}
+
 } // namespace Bcp47

@@ -12,20 +12,8 @@ AppleSpeechManager::AppleSpeechManager(SpeechEngine& engine) : m_engine(engine) 
 
 QString AppleSpeechManager::resolveLocale(const QString& localeIdentifier) const
 {
-    const QString wanted = Bcp47::normalize(localeIdentifier == QLatin1String("auto") ? QLocale::system().name()
-                                                                                       : localeIdentifier);
-    if (wanted.isEmpty())
-        return {};
-    const QStringList installed = m_engine.supportedLocales();
-    for (const QString& l : installed)
-        if (Bcp47::normalize(l).compare(wanted, Qt::CaseInsensitive) == 0)
-            return l;
-    if (!wanted.contains(QLatin1Char('-'))) {
-        for (const QString& l : installed)
-            if (Bcp47::language(l) == wanted)
-                return l;
-    }
-    return {};
+    return Bcp47::match(m_engine.supportedLocales(),
+                        localeIdentifier == QLatin1String("auto") ? QLocale::system().name() : localeIdentifier);
 }
 
 QCoro::Task<Expected<QString, AppleSpeechError>> AppleSpeechManager::transcribe(QString file, QString localeIdentifier)

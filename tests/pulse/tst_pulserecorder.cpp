@@ -1,6 +1,7 @@
 #include "audio/AudioFile.h"
 #include "audio/AudioFixtures.h"
 #include "dictation/MacAudioRecorder.h"
+#include "dictation/MacLiveTranscriber.h"
 #include "platform/linux/pocketsphinx/PocketSphinxEngine.h"
 #include "platform/linux/pulse/PulseAudioCapture.h"
 #include "store/AppSettingsKeys.h"
@@ -113,6 +114,23 @@ private Q_SLOTS:
         const auto file = await(m_recorder->stop());
         QVERIFY(file.has_value());
         QVERIFY(m_recorder->levelStats().mean > 0.1);
+    }
+
+    // Live: PocketSphinx hears the speech while it plays; the text grows, then the final text.
+    void liveTranscription()
+    {
+        m_settings->setValue(AppSettingsKey::inputDeviceID, "mic");
+        PocketSphinxEngine engine;
+        MacLiveTranscriber live(*m_capture, engine, *m_settings);
+        QSignalSpy partial(&live, &MacLiveTranscriber::partialTextChanged);
+        OVRA_VERIFY_OK(await(live.start("en-US")));
+        play(m_speech);
+        idle(300);
+        QCoro::waitFor(live.stop());
+        QVERIFY2(live.finalText().contains("hello world"), qPrintable(live.finalText()));
+        QVERIFY2(partial.count() >= 2, qPrintable(QString::number(partial.count())));
+        QVERIFY(live.levelStats().count >= 20);
+        QVERIFY(live.levelStats().mean > 0.1);
     }
 
     void noSoundServer()
