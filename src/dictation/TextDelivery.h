@@ -1,6 +1,7 @@
 #pragma once
 // Puts text where the user is typing: paste at the cursor (then the previous clipboard comes
 // back), Return after the paste, plain copies, and the selected text of the focused application.
+#include "DictationDelivery.h"
 #include "platform/Pasteboard.h"
 
 #include <QCoroTask>
@@ -11,7 +12,7 @@
 class FrontmostApplication;
 class KeySynthesizer;
 
-class TextDelivery : public QObject
+class TextDelivery : public QObject, public DictationDelivery
 {
     Q_OBJECT
 public:
@@ -25,13 +26,15 @@ public:
                  QObject* parent = nullptr);
 
     // False when synthetic key events are impossible: the text then stays on the clipboard.
-    bool pasteAtCursor(const QString& text);
+    bool pasteAtCursor(const QString& text) override;
     // After a short delay, one Return key press in the focused application.
-    void pressReturn();
-    void copyToClipboard(const QString& text);
+    void pressReturn() override;
+    void copyToClipboard(const QString& text) override;
     // The selected text of the focused application; none when nothing is selected.
-    QCoro::Task<std::optional<QString>> readSelectedText();
-    bool isTrusted() const;
+    QCoro::Task<std::optional<QString>> readSelectedText() override;
+    bool isTrusted() const override;
+    // X11 has no permission to ask for: synthetic keys work wherever XTest does.
+    void requestTrust() override {}
 
 private:
     bool focusedIsTerminal() const;

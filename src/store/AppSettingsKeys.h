@@ -21,6 +21,8 @@ inline constexpr QLatin1String helperPhones("ovra.mac.helper.phones");
 inline constexpr QLatin1String appLanguageChoice("mirelo.appLanguageChoice");
 // Linux only: the folder the user's cloud client synchronises.
 inline constexpr QLatin1String cloudFolder("ovra.mac.cloudFolder");
+// Linux only: the user's key combination per shortcut name ("" = none).
+inline constexpr QLatin1String shortcuts("ovra.mac.shortcuts");
 
 // Owned by other subsystems, kept in the own domain.
 inline constexpr QLatin1String offlineQueue("mirelo.offlineQueue");

@@ -50,13 +50,21 @@ X11Keyboard::X11Keyboard(X11Connection* connection) : m_connection(connection)
     XkbSetDetectableAutoRepeat(d, True, &supported);
     m_numLockMask = maskOfKey(d, XK_Num_Lock);
     m_scrollLockMask = maskOfKey(d, XK_Scroll_Lock);
+    connection->addEventHandler([this](XEvent* e) { handle(e); });
+    // While a grab of ours is active the server does not send raw events to us, only to other
+    // clients: the monitors listen on a connection of their own.
+    m_monitorConnection = X11Connection::open();
+    if (!m_monitorConnection)
+        return;
+    Display* m = m_monitorConnection->display();
     int event = 0, error = 0, opcode = 0;
-    if (XQueryExtension(d, "XInputExtension", &opcode, &event, &error)) {
-        int major = 2, minor = 0;
-        if (XIQueryVersion(d, &major, &minor) == Success)
+    if (XQueryExtension(m, "XInputExtension", &opcode, &event, &error)) {
+        // From 2.1 on, raw events reach clients other than the grabbing one.
+        int major = 2, minor = 2;
+        if (XIQueryVersion(m, &major, &minor) == Success && (major > 2 || minor >= 1))
             m_xiOpcode = opcode;
     }
-    connection->addEventHandler([this](XEvent* e) { handle(e); });
+    m_monitorConnection->addEventHandler([this](XEvent* e) { handle(e); });
 }
 
 X11Keyboard::~X11Keyboard()
@@ -157,8 +165,8 @@ void X11Keyboard::selectRawEvents(bool on)
     if (on)
         XISetMask(bits, XI_RawKeyPress);
     XIEventMask mask{XIAllMasterDevices, int(sizeof bits), bits};
-    XISelectEvents(m_connection->display(), m_connection->rootWindow(), &mask, 1);
-    XFlush(m_connection->display());
+    XISelectEvents(m_monitorConnection->display(), m_monitorConnection->rootWindow(), &mask, 1);
+    XFlush(m_monitorConnection->display());
 }
 
 void X11Keyboard::handle(XEvent* e)
@@ -191,8 +199,7 @@ void X11Keyboard::handle(XEvent* e)
     const auto* raw = static_cast<const XIRawEvent*>(e->xcookie.data);
     if (raw->flags & XIKeyRepeat)
         return;
-    Display* d = m_connection->display();
-    const KeySym sym = XkbKeycodeToKeysym(d, KeyCode(raw->detail), 0, 0);
+    const KeySym sym = XkbKeycodeToKeysym(m_monitorConnection->display(), KeyCode(raw->detail), 0, 0);
     if (IsModifierKey(sym))
         return;
     const KeyDownEvent event{sym == XK_Escape};

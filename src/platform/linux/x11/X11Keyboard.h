@@ -5,6 +5,7 @@
 #include "platform/GlobalKeyboard.h"
 
 #include <map>
+#include <memory>
 #include <vector>
 
 class X11Connection;
@@ -48,6 +49,7 @@ private:
     void selectRawEvents(bool on);
 
     X11Connection* m_connection;
+    std::unique_ptr<X11Connection> m_monitorConnection;
     std::vector<Grab> m_grabs;
     std::map<int, Monitor> m_monitors;
     int m_nextMonitor = 1;

@@ -1,0 +1,81 @@
+#include "ShortcutRegistry.h"
+
+#include "platform/GlobalKeyboard.h"
+#include "store/DebugLog.h"
+
+ShortcutRegistry::ShortcutRegistry(KeyGrabber& grabber, ShortcutBindings& bindings, DebugLog& log, QObject* parent)
+    : QObject(parent), m_grabber(grabber), m_bindings(bindings), m_log(log)
+{
+}
+
+ShortcutRegistry::~ShortcutRegistry()
+{
+    for (const Entry& e : std::as_const(m_entries))
+        if (e.grabbed)
+            m_grabber.ungrab(*e.grabbed);
+}
+
+void ShortcutRegistry::onKeyDown(const QString& name, std::function<void()> action)
+{
+    m_entries[name].down = std::move(action);
+    grab(name);
+}
+
+void ShortcutRegistry::onKeyUp(const QString& name, std::function<void()> action)
+{
+    m_entries[name].up = std::move(action);
+    grab(name);
+}
+
+void ShortcutRegistry::rebind(const QString& name)
+{
+    if (m_entries.contains(name))
+        grab(name);
+}
+
+bool ShortcutRegistry::isActive(const QString& name) const
+{
+    const auto it = m_entries.constFind(name);
+    return it != m_entries.cend() && it->grabbed.has_value();
+}
+
+void ShortcutRegistry::grab(const QString& name)
+{
+    Entry& entry = m_entries[name];
+    const std::optional<KeyCombo> combo = m_bindings.combination(name);
+    if (entry.grabbed == combo)
+        return;
+    if (entry.grabbed)
+        m_grabber.ungrab(*entry.grabbed);
+    entry.grabbed.reset();
+    if (!combo)
+        return;
+    QString problem;
+    for (auto it = m_entries.cbegin(); it != m_entries.cend() && problem.isEmpty(); ++it)
+        if (it.key() != name && it->grabbed == combo)
+            problem = QStringLiteral("Le raccourci ") + combo->displayText() + QStringLiteral(" sert déjà à ") +
+                      it.key() + QStringLiteral(".");
+    if (problem.isEmpty()) {
+        const auto grabbed = m_grabber.grab(
+            *combo, [this, name] { fire(name, true); }, [this, name] { fire(name, false); });
+        if (grabbed)
+            entry.grabbed = combo;
+        else
+            problem = grabbed.error();
+    }
+    if (!problem.isEmpty()) {
+        m_log.log(QStringLiteral("MAC raccourci : ") + name + QStringLiteral(" indisponible — ") + problem);
+        Q_EMIT shortcutUnavailable(name, problem);
+    }
+}
+
+void ShortcutRegistry::fire(const QString& name, bool down)
+{
+    const auto it = m_entries.constFind(name);
+    if (it == m_entries.cend())
+        return;
+    // Copy: the action may register or rebind shortcuts.
+    const std::function<void()> action = down ? it->down : it->up;
+    if (action)
+        action();
+}
