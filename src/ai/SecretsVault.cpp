@@ -75,7 +75,9 @@ QCoro::Task<> SecretsVault::start()
 {
     QPointer<SecretsVault> self(this);
     KeychainManager* keychain = &m_keychain;
-    const Snapshot snapshot = co_await QtConcurrent::run([keychain] { return scan(*keychain); });
+    // A named future: GCC 12 mishandles temporaries inside a co_await expression.
+    QFuture<Snapshot> scanning = QtConcurrent::run([keychain] { return scan(*keychain); });
+    const Snapshot snapshot = co_await scanning;
     if (self)
         self->publish(snapshot);
 }

@@ -26,6 +26,8 @@ QList<CliCommand> settingsCommands();
 QList<CliCommand> logCommands();
 QList<CliCommand> historyCommands();
 QList<CliCommand> modeCommands();
+QList<CliCommand> keyCommands();
+QList<CliCommand> transcribeCommands();
 QList<CliCommand> dictionaryCommands();
 QList<CliCommand> promptCommands();
 QList<CliCommand> audioCommands();

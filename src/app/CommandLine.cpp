@@ -15,6 +15,8 @@ const QList<CliCommand>& allCommands()
         c += logCommands();
         c += historyCommands();
         c += modeCommands();
+        c += keyCommands();
+        c += transcribeCommands();
         c += dictionaryCommands();
         c += promptCommands();
         c += audioCommands();

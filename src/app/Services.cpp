@@ -1,6 +1,7 @@
 #include "Services.h"
 
 #include "dictation/MacAudioRecorder.h"
+#include "platform/linux/network/QtNetworkPathMonitor.h"
 #include "platform/linux/pocketsphinx/PocketSphinxEngine.h"
 #include "platform/linux/pulse/PulseAudioCapture.h"
 #include "platform/linux/secret/LibsecretStore.h"
@@ -9,6 +10,7 @@
 #include "store/DeviceIdentity.h"
 #include "transcription/AppleSpeechManager.h"
 #include "transcription/SilenceTrimmer.h"
+#include "transcription/UploadCompressor.h"
 
 #include <QDir>
 
@@ -45,5 +47,17 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
     s->m_silenceTrimmer = std::make_unique<SilenceTrimmer>(*s->m_log);
     s->m_recorder = std::make_unique<MacAudioRecorder>(*s->m_audioCapture, *s->m_settings);
     s->m_liveTranscriber = std::make_unique<MacLiveTranscriber>(*s->m_audioCapture, *s->m_speechEngine, *s->m_settings);
+    s->m_networkMonitor = std::make_unique<QtNetworkPathMonitor>();
+    // No on-device engine is built in yet: those models report themselves unavailable.
+    s->m_localModels = std::make_unique<UnavailableLocalModels>();
+    s->m_uploadCompressor = std::make_unique<UploadCompressor>(*s->m_log);
+    SecretsVault* vault = s->m_vault.get();
+    const ServiceHosts hosts = ServiceHosts::fromEnvironment();
+    s->m_cloudTranscriber = std::make_unique<CloudTranscriber>(
+        *s->m_network, [vault](KeychainKey k) { return vault->apiKey(k); }, hosts);
+    s->m_keyVerifier = std::make_unique<APIKeyVerifier>(*s->m_network, hosts);
+    s->m_transcription = std::make_unique<TranscriptionManager>(TranscriptionManager::Dependencies{
+        *s->m_cloudTranscriber, *s->m_uploadCompressor, *s->m_silenceTrimmer, *s->m_systemRecognizer,
+        *s->m_localModels, *s->m_networkMonitor, *s->m_usage, *s->m_settings, *s->m_log});
     return s;
 }

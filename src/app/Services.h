@@ -9,6 +9,7 @@
 #include "ai/SecretsVault.h"
 #include "ai/UsageTracker.h"
 #include "platform/AudioCapture.h"
+#include "platform/NetworkPathMonitor.h"
 #include "platform/SecretStore.h"
 #include "platform/SpeechEngine.h"
 #include "store/DebugLog.h"
@@ -16,9 +17,14 @@
 #include "store/Notifications.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
+#include "transcription/APIKeyVerifier.h"
 #include "transcription/APINetworkClient.h"
+#include "transcription/CloudTranscriber.h"
+#include "transcription/LocalModelServices.h"
 #include "transcription/SilenceTrimmer.h"
 #include "transcription/SystemRecognizer.h"
+#include "transcription/TranscriptionManager.h"
+#include "transcription/UploadCompressor.h"
 
 #include <memory>
 
@@ -51,6 +57,9 @@ public:
     SilenceTrimmer& silenceTrimmer() { return *m_silenceTrimmer; }
     MacAudioRecorder& recorder() { return *m_recorder; }
     MacLiveTranscriber& liveTranscriber() { return *m_liveTranscriber; }
+    NetworkPathMonitor& networkMonitor() { return *m_networkMonitor; }
+    APIKeyVerifier& keyVerifier() { return *m_keyVerifier; }
+    TranscriptionManager& transcription() { return *m_transcription; }
 
 private:
     explicit Services(Folders folders) : m_folders(std::move(folders)) {}
@@ -72,4 +81,10 @@ private:
     std::unique_ptr<SilenceTrimmer> m_silenceTrimmer;
     std::unique_ptr<MacAudioRecorder> m_recorder;
     std::unique_ptr<MacLiveTranscriber> m_liveTranscriber;
+    std::unique_ptr<NetworkPathMonitor> m_networkMonitor;
+    std::unique_ptr<LocalModelServices> m_localModels;
+    std::unique_ptr<UploadCompressor> m_uploadCompressor;
+    std::unique_ptr<CloudTranscriber> m_cloudTranscriber;
+    std::unique_ptr<APIKeyVerifier> m_keyVerifier;
+    std::unique_ptr<TranscriptionManager> m_transcription;
 };

@@ -40,7 +40,10 @@ QCoro::Task<Expected<std::optional<QString>, APIError>> APIKeyVerifier::verify(C
     }
     request.setTransferTimeout(int(m_timeout.count()));
 
-    const auto reply = co_await m_network.send(APINetworkClient::Session::general, request, "GET");
+    // A named task: GCC 12 mishandles temporaries inside a co_await expression.
+    const QByteArray verb = "GET";
+    auto sending = m_network.send(APINetworkClient::Session::general, request, verb);
+    const auto reply = co_await sending;
     if (!reply) {
         if (reply.error().kind() == APIError::Kind::invalidResponse)
             co_return Result(std::optional<QString>(QStringLiteral("Unexpected response from ") + provider.displayName));

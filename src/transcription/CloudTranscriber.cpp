@@ -7,6 +7,8 @@
 #include <QJsonArray>
 #include <QUuid>
 
+// Awaited tasks are named locals: GCC 12 mishandles temporaries inside a co_await expression.
+
 CloudTranscriber::CloudTranscriber(APINetworkClient& network, KeyReader keys, ServiceHosts hosts,
                                    std::chrono::milliseconds requestTimeout)
     : m_network(network), m_keys(std::move(keys)), m_hosts(std::move(hosts)), m_timeout(requestTimeout)
@@ -85,8 +87,9 @@ CloudTranscriber::transcribeMultipart(TranscriptionProvider provider, QString fi
     request.setRawHeader("Authorization", "Bearer " + key->toUtf8());
     request.setRawHeader("Content-Type", "multipart/form-data; boundary=" + boundary);
 
-    const auto reply =
-        co_await m_network.send(APINetworkClient::Session::transcription, request, "POST", {QByteArray(), &body});
+    const QByteArray verb = "POST";
+    auto sending = m_network.send(APINetworkClient::Session::transcription, request, verb, {QByteArray(), &body});
+    const auto reply = co_await sending;
     if (!reply)
         co_return unexpected(TranscriptionError::fromAPI(reply.error()));
     if (!reply->isSuccess())
@@ -133,8 +136,9 @@ QCoro::Task<Expected<QString, TranscriptionError>> CloudTranscriber::transcribeG
     request.setRawHeader("Content-Type", "application/json");
     request.setRawHeader("x-goog-api-key", key->toUtf8());
 
-    const auto reply =
-        co_await m_network.send(APINetworkClient::Session::transcription, request, "POST", {QByteArray(), &body});
+    const QByteArray verb = "POST";
+    auto sending = m_network.send(APINetworkClient::Session::transcription, request, verb, {QByteArray(), &body});
+    const auto reply = co_await sending;
     if (!reply)
         co_return unexpected(TranscriptionError::fromAPI(reply.error()));
     if (!reply->isSuccess())

@@ -18,7 +18,8 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 // The manager and its collaborators belong to the composition root and live for the whole
-// run, so the coroutines below use them after suspension points.
+// run, so the coroutines below use them after suspension points. Awaited tasks are named
+// locals: GCC 12 mishandles temporaries inside a co_await expression.
 
 namespace {
 
@@ -134,7 +135,8 @@ TranscriptionManager::transcribe(QString file, TranscriptionProvider provider, Q
     TemporaryFile trimmed;
     QString audio = file;
     if (trimSilence) {
-        const TrimOutcome outcome = co_await m_deps.trimmer.trim(file);
+        QCoro::Task<TrimOutcome> trimming = m_deps.trimmer.trim(file);
+        const TrimOutcome outcome = co_await trimming;
         if (outcome.kind == TrimOutcome::Kind::empty) {
             setTranscribing(false);
             co_return unexpected(TranscriptionError::noSpeechDetected());
@@ -144,7 +146,8 @@ TranscriptionManager::transcribe(QString file, TranscriptionProvider provider, Q
             audio = outcome.file;
         }
     }
-    auto result = co_await dispatch(audio, provider, model, language, vocabularyHint, nemotronChunkOverride);
+    auto dispatching = dispatch(audio, provider, model, language, vocabularyHint, nemotronChunkOverride);
+    auto result = co_await dispatching;
     setTranscribing(false);
     co_return result;
 }
@@ -155,22 +158,29 @@ TranscriptionManager::dispatch(QString file, TranscriptionProvider provider, QSt
 {
     switch (provider) {
     case TranscriptionProvider::whisperKit:
-    case TranscriptionProvider::parakeet:
-        co_return co_await transcribeLocal(file, provider, model, language, chunkOverride);
-    case TranscriptionProvider::apple:
-        co_return co_await appleSpeech(file, language);
+    case TranscriptionProvider::parakeet: {
+        auto local = transcribeLocal(file, provider, model, language, chunkOverride);
+        co_return co_await local;
+    }
+    case TranscriptionProvider::apple: {
+        auto apple = appleSpeech(file, language);
+        co_return co_await apple;
+    }
     case TranscriptionProvider::groq:
     case TranscriptionProvider::openai:
     case TranscriptionProvider::gemini:
         break;
     }
-    co_return co_await transcribeCloud(file, provider, model, language, hint, chunkOverride);
+    auto cloud = transcribeCloud(file, provider, model, language, hint, chunkOverride);
+    co_return co_await cloud;
 }
 
 QCoro::Task<Expected<QString, TranscriptionError>>
 TranscriptionManager::appleSpeech(QString file, QString language)
 {
-    auto text = co_await m_deps.appleSpeech.transcribe(file, localeFor(language));
+    const QString locale = localeFor(language);
+    auto recognizing = m_deps.appleSpeech.transcribe(file, locale);
+    auto text = co_await recognizing;
     if (!text)
         co_return unexpected(TranscriptionError{TranscriptionError::Kind::appleSpeech, {}, text.error().message()});
     co_return text.value();
@@ -192,7 +202,8 @@ TranscriptionManager::transcribeLocal(QString file, TranscriptionProvider provid
     const LocalEngine engine = engineFor(provider, model);
     const std::optional<int> chunk =
         engine == LocalEngine::nemotronMultilingual ? std::optional<int>(effectiveChunk(chunkOverride)) : std::nullopt;
-    auto text = co_await m_deps.localModels.transcribe(engine, file, model, language, chunk);
+    auto running = m_deps.localModels.transcribe(engine, file, model, language, chunk);
+    auto text = co_await running;
     if (text)
         co_return text.value();
 
@@ -209,7 +220,9 @@ TranscriptionManager::transcribeLocal(QString file, TranscriptionProvider provid
     m_deps.log.log(QStringLiteral("APP transcribe: modèle local en échec (") + failure.message +
                        QStringLiteral(") → repli Apple Speech"),
                    kFlow);
-    auto fallback = co_await m_deps.appleSpeech.transcribe(file, localeFor(language));
+    const QString locale = localeFor(language);
+    auto recognizing = m_deps.appleSpeech.transcribe(file, locale);
+    auto fallback = co_await recognizing;
     if (fallback) {
         m_deps.log.log(QStringLiteral("APP transcribe: dictée transcrite en secours par Apple Speech (") +
                            QString::number(fallback.value().size()) + QStringLiteral(" car.)"),
@@ -226,9 +239,12 @@ QCoro::Task<Expected<QString, TranscriptionError>>
 TranscriptionManager::sendOnce(QString file, TranscriptionProvider provider, QString model, QString language,
                                std::optional<QString> hint)
 {
-    if (provider == TranscriptionProvider::gemini)
-        co_return co_await m_deps.cloud.transcribeGemini(file, model, language, hint);
-    co_return co_await m_deps.cloud.transcribeMultipart(provider, file, model, language, hint);
+    if (provider == TranscriptionProvider::gemini) {
+        auto gemini = m_deps.cloud.transcribeGemini(file, model, language, hint);
+        co_return co_await gemini;
+    }
+    auto multipart = m_deps.cloud.transcribeMultipart(provider, file, model, language, hint);
+    co_return co_await multipart;
 }
 
 QCoro::Task<Expected<QString, TranscriptionError>>
@@ -246,16 +262,21 @@ TranscriptionManager::transcribeCloud(QString file, TranscriptionProvider provid
     std::optional<Expected<QString, TranscriptionError>> result;
     {
         TemporaryFile compressed;
-        const QString upload = co_await m_deps.compressor.compressForUploadIfBeneficial(file);
+        auto compressing = m_deps.compressor.compressForUploadIfBeneficial(file);
+        const QString upload = co_await compressing;
         if (upload != file)
             compressed.path = upload;
-        result.emplace(co_await sendOnce(upload, provider, model, language, hint));
-        if (!*result && isConnectionLost(result->error()))
-            result.emplace(co_await sendOnce(upload, provider, model, language, hint));
+        auto first = sendOnce(upload, provider, model, language, hint);
+        result.emplace(co_await first);
+        if (!*result && isConnectionLost(result->error())) {
+            auto second = sendOnce(upload, provider, model, language, hint);
+            result.emplace(co_await second);
+        }
     }
 
     if (*result) {
-        const std::optional<double> seconds = co_await QtConcurrent::run(m_deps.duration, file);
+        QFuture<std::optional<double>> measuring = QtConcurrent::run(m_deps.duration, file);
+        const std::optional<double> seconds = co_await measuring;
         const double audioSeconds = seconds.value_or(0);
         m_deps.usage.recordTranscription(provider, model, audioSeconds);
         setLastCost(transcriptionCost(model, audioSeconds));
@@ -271,9 +292,10 @@ TranscriptionManager::transcribeCloud(QString file, TranscriptionProvider provid
     m_deps.log.log(QStringLiteral("APP transcribe: ") + raw + QStringLiteral(" injoignable RÉSEAU PRÉSENT (") +
                        cloudError.description() + QStringLiteral(") → secours ") + choice.name,
                    kFlow);
-    auto fallback = choice.provider == TranscriptionProvider::apple
-                        ? co_await appleSpeech(file, language)
-                        : co_await dispatch(file, choice.provider, choice.model, language, std::nullopt, chunkOverride);
+    auto fallingBack = choice.provider == TranscriptionProvider::apple
+                           ? appleSpeech(file, language)
+                           : dispatch(file, choice.provider, choice.model, language, std::nullopt, chunkOverride);
+    auto fallback = co_await fallingBack;
     if (fallback) {
         m_deps.log.log(QStringLiteral("APP transcribe: dictée transcrite en secours par ") + choice.name +
                            QStringLiteral(" (") + QString::number(fallback.value().size()) + QStringLiteral(" car.)"),

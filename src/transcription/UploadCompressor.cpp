@@ -30,8 +30,9 @@ QCoro::Task<QString> UploadCompressor::compressForUploadIfBeneficial(QString fil
     const QString output = QDir(m_tempFolder).filePath(QStringLiteral("ovra-upload-") +
                                                        QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
                                                        QStringLiteral(".m4a"));
-    const QString error =
-        co_await QtConcurrent::run([transcoder = m_transcoder, file, output] { return transcoder(file, output); });
+    // A named future: GCC 12 destroys lambda captures inside a co_await expression twice.
+    QFuture<QString> job = QtConcurrent::run([transcoder = m_transcoder, file, output] { return transcoder(file, output); });
+    const QString error = co_await job;
     // m_log belongs to the composition root, which outlives every transcription.
     if (!error.isEmpty()) {
         QFile::remove(output);
