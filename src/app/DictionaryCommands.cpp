@@ -89,26 +89,11 @@ QCoro::Task<int> dictionaryCommand(CliContext& ctx, QStringList args)
             e.scopesRaw = *bits;
         }
         e.isPinned = a.flag(QStringLiteral("pinned"));
-        if (auto ok = store.update(e); !ok) {
-            ctx.err << ok.error().message << "\n";
-            co_return 1;
-        }
-        ctx.out << uuidText(e.id) << "\n";
-        co_return 0;
+        co_return createAndPrint(ctx, e);
     }
 
-    if (verb == QLatin1String("remove") && a.positional().size() == 2) {
-        const auto found = lookupRecord<DictionaryEntry>(store, a.at(1), &termOf, QStringLiteral("terme"));
-        if (!found) {
-            ctx.err << found.error() << "\n";
-            co_return 1;
-        }
-        if (auto ok = store.remove<DictionaryEntry>(found->id); !ok) {
-            ctx.err << ok.error().message << "\n";
-            co_return 1;
-        }
-        co_return 0;
-    }
+    if (verb == QLatin1String("remove") && a.positional().size() == 2)
+        co_return removeNamed<DictionaryEntry>(ctx, a.at(1), &termOf, QStringLiteral("terme"));
     co_return usageError(ctx, {}, kUsage);
 }
 

@@ -151,12 +151,7 @@ QCoro::Task<int> modesCommand(CliContext& ctx, QStringList args)
             ctx.err << applied.error() << "\n";
             co_return 1;
         }
-        if (auto ok = store.update(*applied); !ok) {
-            ctx.err << ok.error().message << "\n";
-            co_return 1;
-        }
-        ctx.out << uuidText(applied->id) << "\n";
-        co_return 0;
+        co_return createAndPrint(ctx, *applied);
     }
 
     if ((verb == QLatin1String("set") || verb == QLatin1String("remove") || verb == QLatin1String("activate")) &&

@@ -60,27 +60,15 @@ QCoro::Task<int> promptsCommand(CliContext& ctx, QStringList args)
                                  kUsage);
         p.isPinned = a.flag(QStringLiteral("pinned"));
         p.sortOrder = nextSortOrder<PromptPreset>(store);
-        if (auto ok = store.update(p); !ok) {
-            ctx.err << ok.error().message << "\n";
-            co_return 1;
-        }
+        const int rc = createAndPrint(ctx, p);
         publishPinned(ctx);
-        ctx.out << uuidText(p.id) << "\n";
-        co_return 0;
+        co_return rc;
     }
 
     if (verb == QLatin1String("remove") && a.positional().size() == 2) {
-        const auto found = lookupRecord<PromptPreset>(store, a.at(1), &nameOf, QStringLiteral("prompt"));
-        if (!found) {
-            ctx.err << found.error() << "\n";
-            co_return 1;
-        }
-        if (auto ok = store.remove<PromptPreset>(found->id); !ok) {
-            ctx.err << ok.error().message << "\n";
-            co_return 1;
-        }
+        const int rc = removeNamed<PromptPreset>(ctx, a.at(1), &nameOf, QStringLiteral("prompt"));
         publishPinned(ctx);
-        co_return 0;
+        co_return rc;
     }
     co_return usageError(ctx, {}, kUsage);
 }

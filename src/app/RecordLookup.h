@@ -33,3 +33,36 @@ int nextSortOrder(RecordStore& store)
         last = std::max(last, r.sortOrder);
     return last + 1;
 }
+
+// Command-line steps shared by the record commands; they return the exit code.
+#include "CliCommand.h"
+#include "Services.h"
+
+// Stores a record the user creates and prints its id.
+template <Record R>
+int createAndPrint(CliContext& ctx, const R& r)
+{
+    if (auto ok = ctx.services.store().update(r); !ok) {
+        ctx.err << ok.error().message << "\n";
+        return 1;
+    }
+    ctx.out << uuidText(r.id) << "\n";
+    return 0;
+}
+
+// Deletes the record the user names.
+template <Record R>
+int removeNamed(CliContext& ctx, const QString& nameOrID, const std::function<QString(const R&)>& nameOf,
+                const QString& kind)
+{
+    const auto found = lookupRecord<R>(ctx.services.store(), nameOrID, nameOf, kind);
+    if (!found) {
+        ctx.err << found.error() << "\n";
+        return 1;
+    }
+    if (auto ok = ctx.services.store().remove<R>(found->id); !ok) {
+        ctx.err << ok.error().message << "\n";
+        return 1;
+    }
+    return 0;
+}
