@@ -367,14 +367,14 @@ void MacDictationController::cancel()
 
 // --- File transcription and selection transform -----------------------------------------------
 
-QCoro::Task<> MacDictationController::transcribeFile(QString path)
+QCoro::Task<> MacDictationController::transcribeFile(QString path, std::optional<TranscriptionMode> chosen)
 {
     QPointer<MacDictationController> self(this);
     if (m_state != RecordingState::idle && m_state != RecordingState::finished)
         co_return;
     cancelReset();
     clearMessages();
-    const std::optional<TranscriptionMode> mode = currentMode();
+    const std::optional<TranscriptionMode> mode = chosen && m_store ? chosen : currentMode();
     if (!mode)
         co_return;
     m_currentTrigger = Trigger::window;

@@ -102,7 +102,8 @@ public:
     QCoro::Task<> start(Trigger trigger) override;
     QCoro::Task<> stop() override;
     void cancel() override;
-    QCoro::Task<> transcribeFile(QString path);
+    // mode: this mode instead of the active one (the command line's --mode and overrides).
+    QCoro::Task<> transcribeFile(QString path, std::optional<TranscriptionMode> mode = std::nullopt);
     QCoro::Task<> transformSelection(QString instruction) override;
 
     // A return to idle is scheduled and not yet run or cancelled.

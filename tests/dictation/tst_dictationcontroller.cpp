@@ -449,6 +449,17 @@ private Q_SLOTS:
         QCOMPARE(rig.stored().value(0).duration, 12.5);
         QCOMPARE(rig.transcriber.jobs[1].file, "/tmp/a.m4a");
         QVERIFY(rig.sounds.played.contains(SystemSound::glass));
+
+        // A mode given by the caller (not stored, not made active) is the one used.
+        TranscriptionMode oneOff;
+        oneOff.name = "Ponctuel";
+        oneOff.transcriptionProviderRaw = "gemini";
+        oneOff.language = "de";
+        QCoro::waitFor(rig.controller->transcribeFile("/tmp/b.m4a", oneOff));
+        QCOMPARE(rig.transcriber.jobs.last().provider, TranscriptionProvider::gemini);
+        QCOMPARE(rig.transcriber.jobs.last().language, "de");
+        QCOMPARE(rig.store->find<Transcription>(*rig.controller->lastTranscriptionID())->modeName, "Ponctuel");
+        QCOMPARE(rig.store->count<TranscriptionMode>(), 1);
     }
 
     void unknownTranscriptionProvider()
