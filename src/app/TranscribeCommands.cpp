@@ -1,5 +1,7 @@
 #include "CliArgs.h"
 #include "CliCommand.h"
+#include "HeadlessDictation.h"
+#include "RecordLookup.h"
 #include "Services.h"
 
 #include "audio/AudioFile.h"
@@ -10,27 +12,42 @@
 
 namespace {
 
-const QString kUsage = QStringLiteral("ovra transcribe FILE --provider P [--model M] [--language L] [--trim]");
+const QString kUsage = QStringLiteral(
+    "ovra transcribe FILE [--mode NAME|ID] [--provider P] [--model M] [--language L] [--trim]");
+
+// The mode's own settings, with the one-off overrides of the command line.
+Expected<TranscriptionMode, QString> withOverrides(TranscriptionMode mode, const CliArgs& a)
+{
+    if (a.has(QStringLiteral("provider"))) {
+        const auto provider = transcriptionProviderFromRaw(a.option(QStringLiteral("provider")));
+        if (!provider)
+            return unexpected(QStringLiteral("Fournisseur inconnu : ") + a.option(QStringLiteral("provider")) +
+                              QStringLiteral(" (groq, openai, gemini, apple, parakeet, whisperKit)"));
+        mode.transcriptionProviderRaw = rawValue(*provider);
+        if (!a.has(QStringLiteral("model"))) {
+            const auto entry = CloudProviderCatalog::find(rawValue(*provider));
+            mode.transcriptionModel =
+                entry && !entry->transcriptionModels.isEmpty() ? entry->transcriptionModels.first() : QString();
+        }
+    }
+    if (a.has(QStringLiteral("model")))
+        mode.transcriptionModel = a.option(QStringLiteral("model"));
+    if (a.has(QStringLiteral("language")))
+        mode.language = a.option(QStringLiteral("language"));
+    if (a.flag(QStringLiteral("trim")))
+        mode.trimSilence = true;
+    return mode;
+}
 
 QCoro::Task<int> transcribeCommand(CliContext& ctx, QStringList args)
 {
     const auto parsed = CliArgs::parse(args, {QStringLiteral("trim")},
-                                       {QStringLiteral("provider"), QStringLiteral("model"), QStringLiteral("language")});
+                                       {QStringLiteral("mode"), QStringLiteral("provider"), QStringLiteral("model"),
+                                        QStringLiteral("language")});
     if (!parsed)
         co_return usageError(ctx, parsed.error(), kUsage);
-    if (parsed->positional().size() != 1 || !parsed->has(QStringLiteral("provider")))
+    if (parsed->positional().size() != 1)
         co_return usageError(ctx, {}, kUsage);
-    const auto provider = transcriptionProviderFromRaw(parsed->option(QStringLiteral("provider")));
-    if (!provider)
-        co_return usageError(ctx,
-                             QStringLiteral("Fournisseur inconnu : ") + parsed->option(QStringLiteral("provider")) +
-                                 QStringLiteral(" (groq, openai, gemini, apple, parakeet, whisperKit)"),
-                             kUsage);
-    QString model = parsed->option(QStringLiteral("model"));
-    if (model.isEmpty()) {
-        const auto entry = CloudProviderCatalog::find(rawValue(*provider));
-        model = entry && !entry->transcriptionModels.isEmpty() ? entry->transcriptionModels.first() : QString();
-    }
     const QString file = parsed->at(0);
 
     // An unreadable or non-audio file stops here, before any upload.
@@ -42,15 +59,34 @@ QCoro::Task<int> transcribeCommand(CliContext& ctx, QStringList args)
         co_return 1;
     }
 
-    const QString language = parsed->option(QStringLiteral("language"), QStringLiteral("auto"));
-    const bool trim = parsed->flag(QStringLiteral("trim"));
-    auto transcribing = ctx.services.transcription().transcribe(file, *provider, model, language, std::nullopt, trim);
-    const auto text = co_await transcribing;
-    if (!text) {
-        ctx.err << text.error().description() << "\n";
-        co_return 1;
+    HeadlessDictation dictation(ctx.services);
+    MacDictationController& controller = dictation.controller();
+    std::optional<TranscriptionMode> mode;
+    if (parsed->has(QStringLiteral("mode"))) {
+        const auto found = lookupRecord<TranscriptionMode>(
+            ctx.services.store(), parsed->option(QStringLiteral("mode")),
+            [](const TranscriptionMode& m) { return m.name; }, QStringLiteral("mode"));
+        if (!found) {
+            ctx.err << found.error() << "\n";
+            co_return 1;
+        }
+        mode = *found;
+    } else {
+        mode = controller.currentMode();
     }
-    ctx.out << text.value() << "\n";
+    const auto chosen = withOverrides(*mode, *parsed);
+    if (!chosen)
+        co_return usageError(ctx, chosen.error(), kUsage);
+
+    auto transcribing = controller.transcribeFile(file, *chosen);
+    co_await transcribing;
+    // A message without a stored dictation is a failure; with one (the AI step failed, the
+    // transcript was kept) it is a warning.
+    if (controller.errorMessage())
+        ctx.err << *controller.errorMessage() << "\n";
+    if (!controller.lastTranscriptionID())
+        co_return 1;
+    ctx.out << controller.lastText().value_or(QString()) << "\n";
     co_return 0;
 }
 

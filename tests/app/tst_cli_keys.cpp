@@ -151,7 +151,10 @@ private Q_SLOTS:
         const Run notAudio = ovra({"transcribe", writeFile("notes.txt", "just text"), "--provider", "openai"});
         QCOMPARE(notAudio.code, 1);
         QVERIFY(notAudio.err.contains("notes.txt"));
-        QCOMPARE(ovra({"transcribe", wav}).code, 2);
+        // Without --provider the active mode is used: "Normal", on Groq (answering nonsense here).
+        const Run normal = ovra({"transcribe", wav});
+        QCOMPARE(normal.code, 1);
+        QCOMPARE(m_server.requests.last().target, QByteArray("/openai/v1/audio/transcriptions"));
 
         // Keys never reach a file of ours, the journal included.
         const QByteArray stored = everythingStored();

@@ -1,0 +1,46 @@
+#include "HeadlessDictation.h"
+
+#include "Services.h"
+
+#include <QProcess>
+
+bool ClipboardCommandDelivery::displayPresent() { return !qEnvironmentVariable("DISPLAY").isEmpty(); }
+
+void ClipboardCommandDelivery::copyToClipboard(const QString& text)
+{
+    if (!displayPresent())
+        return;
+    QProcess xclip;
+    xclip.setStandardOutputFile(QProcess::nullDevice());
+    xclip.setStandardErrorFile(QProcess::nullDevice());
+    xclip.start(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-i")});
+    if (!xclip.waitForStarted(3000))
+        return;
+    xclip.write(text.toUtf8());
+    xclip.closeWriteChannel();
+    xclip.waitForFinished(5000);
+}
+
+bool ClipboardCommandDelivery::pasteAtCursor(const QString& text)
+{
+    copyToClipboard(text);
+    return false;
+}
+
+QCoro::Task<std::optional<QString>> ClipboardCommandDelivery::readSelectedText() { co_return std::nullopt; }
+
+QCoro::Task<Expected<void, QString>> HeadlessDictation::NoLiveRecognizer::start(QString)
+{
+    co_return unexpected(QStringLiteral("La transcription en direct n'est pas disponible en ligne de commande."));
+}
+
+HeadlessDictation::HeadlessDictation(Services& services)
+    : m_transcriber(services.transcription()),
+      m_controller({services.recorder(), m_live, m_delivery, m_quiet, m_quiet, m_quiet, m_quiet, m_quiet,
+                    [this]() -> Transcriber& { return m_transcriber; },
+                    [&services]() -> ChatClient& { return services.claude(); }, nullptr, nullptr, nullptr, nullptr,
+                    {}},
+                   services.settings(), services.notifications())
+{
+    m_controller.attachStore(&services.store());
+}

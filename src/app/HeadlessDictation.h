@@ -1,0 +1,65 @@
+#pragma once
+// The dictation controller as the command line uses it: no panel, sounds, media or live
+// recognition; the text goes to the clipboard when a display is present.
+#include "dictation/AutoSendModes.h"
+#include "dictation/DictationDelivery.h"
+#include "dictation/EscapeMonitors.h"
+#include "dictation/LiveRecognizer.h"
+#include "dictation/MacDictationController.h"
+#include "dictation/MediaPauser.h"
+#include "dictation/RecorderPanel.h"
+#include "platform/SoundPlayer.h"
+#include "transcription/ManagedTranscriber.h"
+
+class Services;
+
+// Copies through xclip, which keeps serving the selection after this process has ended.
+class ClipboardCommandDelivery : public DictationDelivery
+{
+public:
+    static bool displayPresent();
+
+    bool pasteAtCursor(const QString& text) override;
+    void pressReturn() override {}
+    void copyToClipboard(const QString& text) override;
+    QCoro::Task<std::optional<QString>> readSelectedText() override;
+    bool isTrusted() const override { return false; }
+    void requestTrust() override {}
+};
+
+class HeadlessDictation
+{
+public:
+    explicit HeadlessDictation(Services& services);
+    MacDictationController& controller() { return m_controller; }
+
+private:
+    class NoLiveRecognizer : public LiveRecognizer
+    {
+    public:
+        QCoro::Task<Expected<void, QString>> start(QString) override;
+        QCoro::Task<> stop() override { co_return; }
+        void cancel() override {}
+        bool isRunning() const override { return false; }
+        double elapsed() const override { return 0; }
+        QString finalText() const override { return {}; }
+        DictationLevelStats levelStats() const override { return {}; }
+    };
+    struct Quiet : RecorderPanel, MediaPauser, EscapeMonitors, SoundPlayer, AutoSendModes
+    {
+        void show() override {}
+        void hide() override {}
+        void pause() override {}
+        void resume() override {}
+        void install() override {}
+        void remove() override {}
+        void play(SystemSound) override {}
+        QSet<QString> autoSendModeIDs() const override { return {}; }
+    };
+
+    NoLiveRecognizer m_live;
+    ClipboardCommandDelivery m_delivery;
+    Quiet m_quiet;
+    ManagedTranscriber m_transcriber;
+    MacDictationController m_controller;
+};
