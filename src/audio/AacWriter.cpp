@@ -8,6 +8,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/dict.h>
 }
 
 #include <algorithm>
@@ -129,7 +130,12 @@ Expected<void, AudioError> AacWriter::open(const QString& path, int sampleRate, 
     av_channel_layout_default(&s->codec->ch_layout, 1);
     if (s->format->oformat->flags & AVFMT_GLOBALHEADER)
         s->codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    rc = avcodec_open2(s->codec, aac, nullptr);
+    // The "fast" coder costs a fraction of the default "twoloop" one; at 40 kbit/s mono speech
+    // the difference is not audible, and a recording must not load the machine.
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "aac_coder", "fast", 0);
+    rc = avcodec_open2(s->codec, aac, &options);
+    av_dict_free(&options);
     if (rc < 0)
         return unexpected(s->failure(QStringLiteral("encodeur AAC"), rc));
     s->frameSize = s->codec->frame_size > 0 ? s->codec->frame_size : 1024;

@@ -1,0 +1,212 @@
+// Targets: recorder CPU while recording <= 2 % of one core; stop-to-file of a 60 s recording
+// <= 50 ms; trimming a 10-minute file <= 1 s; the system recogniser's real-time factor.
+#include "audio/AacWriter.h"
+#include "audio/AudioFile.h"
+#include "audio/AudioFixtures.h"
+#include "dictation/FakeAudioCapture.h"
+#include "dictation/MacAudioRecorder.h"
+#include "platform/linux/pocketsphinx/PocketSphinxEngine.h"
+#include "platform/linux/pulse/PulseAudioCapture.h"
+#include "store/DebugLog.h"
+#include "store/Settings.h"
+#include "transcription/AppleSpeechManager.h"
+#include "transcription/SilenceTrimmer.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QEventLoop>
+#include <QTimer>
+#include <benchmark/benchmark.h>
+#include <ctime>
+
+using namespace AudioFixtures;
+
+namespace {
+
+QTemporaryDir& scratch()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+double processCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// Speech-like audio: espeak-ng sentences separated by pauses, repeated to the length asked.
+std::vector<float> speechAudio(double seconds)
+{
+    static std::vector<float> sentence;
+    if (sentence.empty()) {
+        const QString wav = scratch().filePath("sentence.wav");
+        speechWav(wav, "hello world this is a test of the dictation benchmark", 0.3);
+        sentence = AudioFile::decodeMono16k(wav).value();
+    }
+    std::vector<float> out;
+    while (double(out.size()) < seconds * 16000) {
+        append(out, sentence);
+        append(out, noise(0.6, 0.001f));
+    }
+    out.resize(size_t(seconds * 16000));
+    return out;
+}
+
+// The recorder's own work (AAC encoding, meter window) per second of audio, fed as the sound
+// server feeds it: 20 ms blocks. CPU share = this time / 1 s.
+void BM_RecorderWorkPerAudioSecond(benchmark::State& state)
+{
+    Settings settings(scratch().filePath("config"));
+    FakeAudioCapture capture;
+    MacAudioRecorder recorder(capture, settings, scratch().path());
+    const auto second = speechAudio(1.0);
+    (void)recorder.start();
+    double cpu = 0;
+    for (auto _ : state) {
+        const double cpu0 = processCpuSeconds();
+        capture.push(second);
+        cpu += processCpuSeconds() - cpu0;
+    }
+    auto file = QCoro::waitFor(recorder.stop());
+    if (file)
+        QFile::remove(*file);
+    // CPU seconds per second of audio, as a share of one core.
+    state.counters["cpu_percent_of_one_core"] = cpu / double(state.iterations()) * 100.0;
+}
+BENCHMARK(BM_RecorderWorkPerAudioSecond)->Unit(benchmark::kMillisecond);
+
+// The whole process while recording from a real sound server for 10 s with speech playing.
+void BM_RecorderLiveCpu(benchmark::State& state)
+{
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
+        state.SkipWithError("needs a sound server: tests/rigs/with-pulse.sh build/bench/bench_audio");
+        return;
+    }
+    const QString wav = scratch().filePath("long.wav");
+    writeWav(wav, speechAudio(11.0));
+    Settings settings(scratch().filePath("config"));
+    PulseAudioCapture capture;
+    MacAudioRecorder recorder(capture, settings, scratch().path());
+    for (auto _ : state) {
+        QProcess player;
+        player.start("paplay", {"-d", "spk", wav});
+        player.waitForStarted();
+        const double cpu0 = processCpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        (void)recorder.start();
+        QEventLoop loop; // keeps the meter and elapsed timers running, as in the application
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        loop.exec();
+        auto file = QCoro::waitFor(recorder.stop());
+        const double cpu = processCpuSeconds() - cpu0;
+        state.SetIterationTime(double(wall.nsecsElapsed()) / 1e9);
+        state.counters["cpu_percent_of_one_core"] = cpu / (double(wall.nsecsElapsed()) / 1e9) * 100.0;
+        player.waitForFinished();
+        if (file)
+            QFile::remove(*file);
+    }
+}
+BENCHMARK(BM_RecorderLiveCpu)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+// From stop() to the finished file, after 60 s of audio.
+void BM_StopToFile60s(benchmark::State& state)
+{
+    Settings settings(scratch().filePath("config"));
+    FakeAudioCapture capture;
+    MacAudioRecorder recorder(capture, settings, scratch().path());
+    const auto minute = speechAudio(60.0);
+    for (auto _ : state) {
+        state.PauseTiming();
+        (void)recorder.start();
+        capture.push(minute);
+        state.ResumeTiming();
+        auto file = QCoro::waitFor(recorder.stop());
+        state.PauseTiming();
+        if (file)
+            QFile::remove(*file);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_StopToFile60s)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// A 10-minute recording (AAC, as recorded) with long pauses: decode, detect, re-encode.
+void BM_TrimTenMinutes(benchmark::State& state)
+{
+    const QString file = scratch().filePath("ten.m4a");
+    if (!QFile::exists(file)) {
+        AacWriter w;
+        (void)w.open(file, 16000, 40000);
+        for (int i = 0; i < 60; ++i) { // 10 s blocks: 7 s of speech, 3 s of room noise
+            (void)w.write(speechAudio(7.0));
+            (void)w.write(noise(3.0, 0.0005f));
+        }
+        (void)w.finish();
+    }
+    DebugLog log(scratch().filePath("log"));
+    SilenceTrimmer trimmer(log, {}, scratch().path());
+    int percent = 0;
+    double cpu = 0;
+    for (auto _ : state) {
+        const double cpu0 = processCpuSeconds();
+        const TrimOutcome out = QCoro::waitFor(trimmer.trim(file));
+        cpu += processCpuSeconds() - cpu0;
+        state.PauseTiming();
+        if (out.kind == TrimOutcome::Kind::trimmed) {
+            percent = int(100 - 100 * AudioFile::duration(out.file).value() / 600.0);
+            QFile::remove(out.file);
+        }
+        state.ResumeTiming();
+    }
+    state.counters["silence_removed_percent"] = percent;
+    // Wall time suffers when other work shares the cores; this is the work itself.
+    state.counters["process_cpu_seconds"] = cpu / double(state.iterations());
+}
+BENCHMARK(BM_TrimTenMinutes)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// PocketSphinx on 30 s of speech, model already loaded; real-time factor = time / 30 s.
+void BM_SystemRecognizerRtf(benchmark::State& state)
+{
+    const QString wav = scratch().filePath("rtf.wav");
+    writeWav(wav, speechAudio(30.0));
+    PocketSphinxEngine engine;
+    AppleSpeechManager manager(engine);
+    (void)await(manager.transcribe(wav, "en-US")); // loads the model
+    double cpu = 0;
+    QElapsedTimer wall;
+    wall.start();
+    for (auto _ : state) {
+        const double cpu0 = processCpuSeconds();
+        auto text = await(manager.transcribe(wav, "en-US"));
+        cpu += processCpuSeconds() - cpu0;
+        benchmark::DoNotOptimize(text);
+    }
+    const double n = double(state.iterations());
+    state.counters["real_time_factor"] = double(wall.nsecsElapsed()) / 1e9 / n / 30.0;
+    state.counters["cpu_real_time_factor"] = cpu / n / 30.0;
+}
+BENCHMARK(BM_SystemRecognizerRtf)->Unit(benchmark::kSecond)->Iterations(2);
+
+void BM_SystemRecognizerModelLoad(benchmark::State& state)
+{
+    for (auto _ : state) {
+        PocketSphinxEngine engine;
+        auto stream = engine.openStream("en-US");
+        benchmark::DoNotOptimize(stream);
+    }
+}
+BENCHMARK(BM_SystemRecognizerModelLoad)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
