@@ -49,9 +49,9 @@ private Q_SLOTS:
         player.setArguments({"-c", "sleep 0.5; paplay -d spk " + speech});
         player.start();
         const QString out = m_dir.filePath("take.m4a");
-        const Run rec = ovra({"record", out, "--seconds", "4"});
+        const Run rec = ovra({"record", out, "--seconds", "8"}); // room for a slow paplay start
         player.waitForFinished();
-        QCOMPARE(rec.code, 0);
+        QVERIFY2(rec.code == 0, qPrintable(rec.err));
         QCOMPARE(rec.out.trimmed(), out);
         const Run text = ovra({"recognize", out, "--language", "en-US"});
         QCOMPARE(text.code, 0);
