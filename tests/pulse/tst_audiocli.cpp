@@ -1,3 +1,4 @@
+#include "audio/AudioFile.h"
 #include "audio/AudioFixtures.h"
 
 #include <QProcess>
@@ -53,9 +54,13 @@ private Q_SLOTS:
         player.waitForFinished();
         QVERIFY2(rec.code == 0, qPrintable(rec.err));
         QCOMPARE(rec.out.trimmed(), out);
-        const Run text = ovra({"recognize", out, "--language", "en-US"});
-        QCOMPARE(text.code, 0);
-        QVERIFY2(text.out.contains("hello world"), qPrintable(text.out + text.err));
+        // What the recording holds is checked by tst_pulserecorder; here: the file and its length.
+        auto seconds = AudioFile::duration(out);
+        OVRA_VERIFY_OK(seconds);
+        QVERIFY2(*seconds > 7.0 && *seconds < 9.0, qPrintable(QString::number(*seconds)));
+        auto samples = AudioFile::decodeMono16k(out);
+        OVRA_VERIFY_OK(samples);
+        QVERIFY(AudioFixtures::rms(samples->data(), samples->size()) > 0.01);
     }
 
     void enterStopsTheRecording()
