@@ -33,6 +33,7 @@ public:
     {
         swr_free(&m_swr);
         av_channel_layout_uninit(&m_inLayout);
+        av_channel_layout_uninit(&m_frameLayout);
         av_frame_free(&m_frame);
         av_packet_free(&m_packet);
         avcodec_free_context(&m_codec);
@@ -134,7 +135,7 @@ private:
         if (m_frame->ch_layout.nb_channels <= 0)
             return unexpected(unreadable(m_path, QStringLiteral("la piste audio n'a aucun canal")));
         const bool changed = !m_swr || m_inRate != m_frame->sample_rate || m_inFormat != m_frame->format ||
-                             av_channel_layout_compare(&m_inLayout, &m_frame->ch_layout) != 0;
+                             av_channel_layout_compare(&m_frameLayout, &m_frame->ch_layout) != 0;
         if (changed) {
             if (m_swr) {
                 if (auto r = convert(nullptr, 0); !r) // drain what the old converter holds
@@ -143,6 +144,10 @@ private:
             swr_free(&m_swr);
             AVChannelLayout mono;
             av_channel_layout_default(&mono, 1);
+            // Compared as the decoder gives it: an unspecified layout replaced by the default one
+            // below must not count as a change at every frame (a new converter each time).
+            av_channel_layout_uninit(&m_frameLayout);
+            av_channel_layout_copy(&m_frameLayout, &m_frame->ch_layout);
             av_channel_layout_uninit(&m_inLayout);
             av_channel_layout_copy(&m_inLayout, &m_frame->ch_layout);
             if (m_inLayout.order == AV_CHANNEL_ORDER_UNSPEC)
@@ -183,6 +188,7 @@ private:
     AVPacket* m_packet = nullptr;
     SwrContext* m_swr = nullptr;
     AVChannelLayout m_inLayout{};
+    AVChannelLayout m_frameLayout{};
     int m_inRate = 0;
     int m_inFormat = -1;
     int m_stream = -1;
