@@ -1,6 +1,8 @@
-// Microphone and system-recogniser commands: devices, record, recognize.
+// Microphone and system-recogniser commands: devices, record, recognize, dictate.
 #include "CliArgs.h"
 #include "CliCommand.h"
+#include "HeadlessDictation.h"
+#include "RecordLookup.h"
 #include "Services.h"
 
 #include "dictation/MacAudioRecorder.h"
@@ -21,6 +23,7 @@ namespace {
 
 const QString kRecordUsage = QStringLiteral("ovra record FICHIER [--seconds N]");
 const QString kRecognizeUsage = QStringLiteral("ovra recognize FICHIER [--language L]");
+const QString kDictateUsage = QStringLiteral("ovra dictate [--seconds N] [--mode NOM|ID]");
 
 QCoro::Task<int> devicesCommand(CliContext& ctx, QStringList args)
 {
@@ -56,15 +59,48 @@ Stdin pollStdin()
     }
 }
 
+// Waits for Enter, the time limit or `stopped()`, whichever comes first.
+QCoro::Task<> waitForStop(double seconds, std::function<bool()> stopped)
+{
+    QElapsedTimer clock;
+    clock.start();
+    bool stdinOpen = true;
+    while (!stopped()) {
+        if (seconds > 0 && clock.elapsed() >= qint64(seconds * 1000))
+            co_return;
+        if (stdinOpen) {
+            const Stdin s = pollStdin();
+            if (s == Stdin::line)
+                co_return;
+            // No terminal and no time limit: nothing could ever stop the recording.
+            if (s == Stdin::closed && seconds <= 0)
+                co_return;
+            stdinOpen = s != Stdin::closed;
+        }
+        co_await QCoro::sleepFor(std::chrono::milliseconds(20));
+    }
+}
+
+Expected<double, QString> secondsOption(const CliArgs& a)
+{
+    if (!a.has(QStringLiteral("seconds")))
+        return 0.0;
+    bool ok = false;
+    const double s = a.option(QStringLiteral("seconds")).toDouble(&ok);
+    if (!ok || s <= 0)
+        return unexpected(QStringLiteral("--seconds attend un nombre positif."));
+    return s;
+}
+
 QCoro::Task<int> recordCommand(CliContext& ctx, QStringList args)
 {
     const auto parsed = CliArgs::parse(args, {}, {QStringLiteral("seconds")});
     if (!parsed || parsed->positional().size() != 1)
         co_return usageError(ctx, parsed ? QString() : parsed.error(), kRecordUsage);
-    bool ok = true;
-    const double seconds = parsed->has(QStringLiteral("seconds")) ? parsed->option(QStringLiteral("seconds")).toDouble(&ok) : 0;
-    if (!ok || seconds < 0)
-        co_return usageError(ctx, QStringLiteral("--seconds attend un nombre positif."), kRecordUsage);
+    const auto limit = secondsOption(*parsed);
+    if (!limit)
+        co_return usageError(ctx, limit.error(), kRecordUsage);
+    const double seconds = limit.value();
     const QString target = QFileInfo(parsed->at(0)).absoluteFilePath();
 
     MacAudioRecorder& recorder = ctx.services.recorder();
@@ -76,23 +112,8 @@ QCoro::Task<int> recordCommand(CliContext& ctx, QStringList args)
                             : QStringLiteral("Enregistrement… (Entrée pour arrêter)"))
             << "\n";
     ctx.err.flush();
-    QElapsedTimer clock;
-    clock.start();
-    bool stdinOpen = true;
-    while (recorder.interruption().isEmpty()) {
-        if (seconds > 0 && clock.elapsed() >= qint64(seconds * 1000))
-            break;
-        if (stdinOpen) {
-            const Stdin s = pollStdin();
-            if (s == Stdin::line)
-                break;
-            // No terminal and no time limit: nothing could ever stop the recording.
-            if (s == Stdin::closed && seconds <= 0)
-                break;
-            stdinOpen = s != Stdin::closed;
-        }
-        co_await QCoro::sleepFor(std::chrono::milliseconds(20));
-    }
+    auto waiting = waitForStop(seconds, [&recorder] { return !recorder.interruption().isEmpty(); });
+    co_await waiting;
     const QString interruption = recorder.interruption();
     const auto file = co_await recorder.stop();
     if (!interruption.isEmpty())
@@ -129,6 +150,71 @@ QCoro::Task<int> recognizeCommand(CliContext& ctx, QStringList args)
     co_return 0;
 }
 
+// One dictation from the microphone through the active (or named) mode's whole pipeline; the
+// text is printed, stored in the history and put on the clipboard when a display is present.
+QCoro::Task<int> dictateCommand(CliContext& ctx, QStringList args)
+{
+    const auto parsed = CliArgs::parse(args, {}, {QStringLiteral("seconds"), QStringLiteral("mode")});
+    if (!parsed || !parsed->positional().isEmpty())
+        co_return usageError(ctx, parsed ? QString() : parsed.error(), kDictateUsage);
+    const auto limit = secondsOption(*parsed);
+    if (!limit)
+        co_return usageError(ctx, limit.error(), kDictateUsage);
+
+    HeadlessDictation dictation(ctx.services);
+    MacDictationController& controller = dictation.controller();
+    Settings& settings = ctx.services.settings();
+    // A named mode serves this dictation only: the user's active mode is put back afterwards.
+    const QVariant previousID = settings.value(SharedDefaultsKey::activeModeID);
+    const QVariant previousName = settings.value(SharedDefaultsKey::activeModeName);
+    const bool named = parsed->has(QStringLiteral("mode"));
+    if (named) {
+        const auto found = lookupRecord<TranscriptionMode>(
+            ctx.services.store(), parsed->option(QStringLiteral("mode")),
+            [](const TranscriptionMode& m) { return m.name; }, QStringLiteral("mode"));
+        if (!found) {
+            ctx.err << found.error() << "\n";
+            co_return 1;
+        }
+        controller.setActiveMode(*found);
+    }
+    auto restore = [&] {
+        if (!named)
+            return;
+        for (const auto& [key, value] : {std::pair{SharedDefaultsKey::activeModeID, previousID},
+                                         std::pair{SharedDefaultsKey::activeModeName, previousName}}) {
+            if (value.isValid())
+                settings.setValue(key, value);
+            else
+                settings.remove(SharedDefaults::key(key));
+        }
+    };
+
+    auto starting = controller.start(DictationTrigger::window);
+    co_await starting;
+    if (controller.state() != RecordingState::recording) {
+        restore();
+        ctx.err << controller.errorMessage().value_or(MacAudioRecorder::kNoRecording) << "\n";
+        co_return 1;
+    }
+    ctx.err << QStringLiteral("Dictée… (Entrée pour arrêter)") << "\n";
+    ctx.err.flush();
+    MacAudioRecorder& recorder = ctx.services.recorder();
+    auto waiting = waitForStop(limit.value(), [&] {
+        return controller.state() != RecordingState::recording || !recorder.interruption().isEmpty();
+    });
+    co_await waiting;
+    auto stopping = controller.stop();
+    co_await stopping;
+    restore();
+    if (controller.errorMessage())
+        ctx.err << *controller.errorMessage() << "\n";
+    if (!controller.lastTranscriptionID())
+        co_return 1;
+    ctx.out << controller.lastText().value_or(QString()) << "\n";
+    co_return 0;
+}
+
 } // namespace
 
 QList<CliCommand> audioCommands()
@@ -137,5 +223,6 @@ QList<CliCommand> audioCommands()
         {QStringLiteral("devices"), QStringLiteral("devices"), &devicesCommand},
         {QStringLiteral("record"), kRecordUsage.mid(5), &recordCommand},
         {QStringLiteral("recognize"), kRecognizeUsage.mid(5), &recognizeCommand},
+        {QStringLiteral("dictate"), kDictateUsage.mid(5), &dictateCommand},
     };
 }

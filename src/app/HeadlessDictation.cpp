@@ -29,14 +29,9 @@ bool ClipboardCommandDelivery::pasteAtCursor(const QString& text)
 
 QCoro::Task<std::optional<QString>> ClipboardCommandDelivery::readSelectedText() { co_return std::nullopt; }
 
-QCoro::Task<Expected<void, QString>> HeadlessDictation::NoLiveRecognizer::start(QString)
-{
-    co_return unexpected(QStringLiteral("La transcription en direct n'est pas disponible en ligne de commande."));
-}
-
 HeadlessDictation::HeadlessDictation(Services& services)
     : m_transcriber(services.transcription()),
-      m_controller({services.recorder(), m_live, m_delivery, m_quiet, m_quiet, m_quiet, m_quiet, m_quiet,
+      m_controller({services.recorder(), services.liveTranscriber(), m_delivery, m_quiet, m_quiet, m_quiet, m_quiet, m_quiet,
                     [this]() -> Transcriber& { return m_transcriber; },
                     [&services]() -> ChatClient& { return services.claude(); }, nullptr, nullptr, nullptr, nullptr,
                     {}},

@@ -1,6 +1,6 @@
 #pragma once
-// The dictation controller as the command line uses it: no panel, sounds, media or live
-// recognition; the text goes to the clipboard when a display is present.
+// The dictation controller as the command line uses it: no panel, sounds or media pausing;
+// the text goes to the clipboard when a display is present.
 #include "dictation/AutoSendModes.h"
 #include "dictation/DictationDelivery.h"
 #include "dictation/EscapeMonitors.h"
@@ -34,17 +34,6 @@ public:
     MacDictationController& controller() { return m_controller; }
 
 private:
-    class NoLiveRecognizer : public LiveRecognizer
-    {
-    public:
-        QCoro::Task<Expected<void, QString>> start(QString) override;
-        QCoro::Task<> stop() override { co_return; }
-        void cancel() override {}
-        bool isRunning() const override { return false; }
-        double elapsed() const override { return 0; }
-        QString finalText() const override { return {}; }
-        DictationLevelStats levelStats() const override { return {}; }
-    };
     struct Quiet : RecorderPanel, MediaPauser, EscapeMonitors, SoundPlayer, AutoSendModes
     {
         void show() override {}
@@ -57,7 +46,6 @@ private:
         QSet<QString> autoSendModeIDs() const override { return {}; }
     };
 
-    NoLiveRecognizer m_live;
     ClipboardCommandDelivery m_delivery;
     Quiet m_quiet;
     ManagedTranscriber m_transcriber;

@@ -78,6 +78,33 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(m_dir.filePath("enter.m4a")));
     }
 
+    // A whole dictation from the microphone with the system recogniser, recorded and live; the
+    // named mode serves once and the active mode stays as it was.
+    void dictate_data()
+    {
+        QTest::addColumn<QString>("live");
+        QTest::newRow("recorded") << "off";
+        QTest::newRow("live") << "on";
+    }
+    void dictate()
+    {
+        QFETCH(QString, live);
+        const QString name = "Sphinx-" + live;
+        Run add = ovra({"modes", "add", name, "--provider", "apple", "--language", "en-US", "--ai", "off", "--live", live});
+        QVERIFY2(add.code == 0, qPrintable(add.err));
+        const QString speech = m_dir.filePath("dictate.wav");
+        QVERIFY(AudioFixtures::speechWav(speech, "hello world this is a test", 0.2));
+        QProcess player;
+        player.start("sh", {"-c", "sleep 0.8; paplay -d spk " + speech});
+        const Run r = ovra({"dictate", "--seconds", "7", "--mode", name});
+        player.waitForFinished();
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(!r.out.trimmed().isEmpty(), qPrintable(r.err));
+        const Run history = ovra({"history", "--json"});
+        QVERIFY2(history.out.contains(r.out.trimmed()), qPrintable(history.out));
+        QVERIFY(ovra({"settings", "get", "mirelo.activeModeName"}).out.trimmed() != name);
+    }
+
     void errors_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -85,6 +112,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::newRow("record without a file") << QStringList{"record"} << 2 << "Usage : ovra record";
         QTest::newRow("negative seconds") << QStringList{"record", "x.m4a", "--seconds", "-1"} << 2 << "--seconds";
+        QTest::newRow("dictate with an unknown mode") << QStringList{"dictate", "--mode", "Nope", "--seconds", "1"} << 1
+                                                      << "Nope";
         QTest::newRow("language not installed") << QStringList{"recognize", "/dev/null", "--language", "fr-FR"} << 1
                                                 << "Apple Speech does not support \u201Cfr-FR\u201D on this device.";
         QTest::newRow("not audio") << QStringList{"recognize", OVRA_BINARY, "--language", "en-US"} << 1
