@@ -263,4 +263,95 @@ Expected<void, AudioError> transcodeToAac(const QString& input, const QString& o
     return {};
 }
 
+Expected<void, AudioError> copyAacRanges(const QString& input, const QString& output,
+                                         const std::vector<SampleRange>& ranges)
+{
+    FfmpegError::quietLogs();
+    const QByteArray in = QFile::encodeName(input), out = QFile::encodeName(output);
+    AVFormatContext* src = nullptr;
+    AVFormatContext* dst = nullptr;
+    AVPacket* packet = av_packet_alloc();
+    auto cleanup = [&] {
+        av_packet_free(&packet);
+        avformat_close_input(&src);
+        if (dst && dst->pb)
+            avio_closep(&dst->pb);
+        avformat_free_context(dst);
+    };
+    auto fail = [&](const QString& why) {
+        cleanup();
+        QFile::remove(output);
+        return unexpected(AudioError{QStringLiteral("Copie audio impossible : %1").arg(why)});
+    };
+
+    int rc = avformat_open_input(&src, in.constData(), nullptr, nullptr);
+    if (rc >= 0)
+        rc = avformat_find_stream_info(src, nullptr);
+    if (rc < 0)
+        return fail(FfmpegError::describe(rc));
+    const int index = av_find_best_stream(src, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (index < 0)
+        return fail(QStringLiteral("aucune piste audio"));
+    AVStream* from = src->streams[index];
+    const AVCodecParameters* par = from->codecpar;
+    if (par->codec_id != AV_CODEC_ID_AAC || par->sample_rate != kDecodeRate || par->ch_layout.nb_channels != 1)
+        return fail(QStringLiteral("pas de l'AAC 16 kHz mono"));
+
+    rc = avformat_alloc_output_context2(&dst, nullptr, "ipod", out.constData());
+    if (rc < 0 || !dst)
+        return fail(FfmpegError::describe(rc));
+    AVStream* to = avformat_new_stream(dst, nullptr);
+    if (!to || avcodec_parameters_copy(to->codecpar, par) < 0)
+        return fail(QStringLiteral("flux"));
+    to->codecpar->codec_tag = 0;
+    to->time_base = AVRational{1, kDecodeRate};
+    rc = avio_open(&dst->pb, out.constData(), AVIO_FLAG_WRITE);
+    if (rc >= 0)
+        rc = avformat_write_header(dst, nullptr);
+    if (rc < 0)
+        return fail(FfmpegError::describe(rc));
+
+    size_t r = 0;
+    // The first frame decodes without the overlap of a previous one: start the timeline before
+    // zero by the encoder delay, so the muxer's edit list hides it, as in the recording itself.
+    qint64 nextPts = -qMax(0, par->initial_padding);
+    qint64 copied = 0;
+    while ((rc = av_read_frame(src, packet)) >= 0) {
+        if (packet->stream_index != index || packet->pts == AV_NOPTS_VALUE) {
+            av_packet_unref(packet);
+            continue;
+        }
+        const qint64 start = av_rescale_q(packet->pts, from->time_base, AVRational{1, kDecodeRate});
+        const qint64 length = packet->duration > 0
+                                  ? av_rescale_q(packet->duration, from->time_base, AVRational{1, kDecodeRate})
+                                  : 1024;
+        while (r < ranges.size() && ranges[r].end <= start)
+            ++r;
+        const bool keep = r < ranges.size() && ranges[r].start < start + length;
+        if (keep) {
+            packet->stream_index = 0;
+            packet->pts = packet->dts = nextPts;
+            packet->duration = length;
+            packet->pos = -1;
+            nextPts += length;
+            ++copied;
+            rc = av_write_frame(dst, packet);
+        }
+        av_packet_unref(packet);
+        if (keep && rc < 0)
+            return fail(FfmpegError::describe(rc));
+    }
+    if (copied == 0)
+        return fail(QStringLiteral("rien à copier"));
+    rc = av_write_trailer(dst);
+    if (rc >= 0) {
+        avio_flush(dst->pb);
+        rc = dst->pb->error;
+    }
+    if (rc < 0)
+        return fail(FfmpegError::describe(rc));
+    cleanup();
+    return {};
+}
+
 } // namespace AudioFile

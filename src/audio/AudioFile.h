@@ -23,4 +23,16 @@ Expected<double, AudioError> duration(const QString& path);
 Expected<void, AudioError> transcodeToAac(const QString& input, const QString& output, int sampleRate,
                                           int bitRate);
 
+// For a 16 kHz mono AAC input (our own recordings): writes an M4A holding only the encoded
+// frames that overlap the given sample ranges (sorted, in 16 kHz samples as decodeMono16k
+// counts them), without decoding or re-encoding. Fails for any other input; the output is
+// removed on failure.
+struct SampleRange
+{
+    qint64 start = 0;
+    qint64 end = 0;
+};
+Expected<void, AudioError> copyAacRanges(const QString& input, const QString& output,
+                                         const std::vector<SampleRange>& ranges);
+
 } // namespace AudioFile

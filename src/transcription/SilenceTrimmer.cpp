@@ -71,13 +71,15 @@ SilenceTrimmer::Result SilenceTrimmer::run(const QString& file)
     if (!segments)
         return failed(segments.error());
 
-    std::vector<float> kept;
+    std::vector<AudioFile::SampleRange> ranges;
+    qint64 keptCount = 0;
     for (const SpeechSegment& s : segments.value()) {
         const qint64 from = std::clamp<qint64>(s.start, 0, total);
         const qint64 to = std::clamp<qint64>(s.end, from, total);
-        kept.insert(kept.end(), samples.begin() + from, samples.begin() + to);
+        if (to > from)
+            ranges.push_back({from, to});
+        keptCount += to - from;
     }
-    const qint64 keptCount = qint64(kept.size());
     if (keptCount == 0)
         return {{TrimOutcome::Kind::empty, {}}, {}};
     if (keptCount > static_cast<qint64>(0.9 * double(total)))
@@ -85,12 +87,21 @@ SilenceTrimmer::Result SilenceTrimmer::run(const QString& file)
 
     const QString out = QDir(m_tempFolder).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
                                                    QStringLiteral(".m4a"));
-    AacWriter writer;
-    auto written = writer.open(out, kSampleRate, kBitRate);
-    if (written)
-        written = writer.write(kept);
-    if (written)
-        written = writer.finish();
+    // Our own recordings are already AAC 16 kHz mono: their frames are copied as they are, which
+    // takes a fraction of a re-encode. Anything else is encoded anew.
+    auto written = AudioFile::copyAacRanges(file, out, ranges);
+    if (!written) {
+        std::vector<float> kept;
+        kept.reserve(size_t(keptCount));
+        for (const auto& r : ranges)
+            kept.insert(kept.end(), samples.begin() + r.start, samples.begin() + r.end);
+        AacWriter writer;
+        written = writer.open(out, kSampleRate, kBitRate);
+        if (written)
+            written = writer.write(kept);
+        if (written)
+            written = writer.finish();
+    }
     if (!written) {
         QFile::remove(out);
         return failed(written.error().message);

@@ -23,6 +23,7 @@ private Q_SLOTS:
     void badFiles_data();
     void badFiles();
     void transcodeFailureLeavesNoOutput();
+    void copyAacRangesOnlyTakesAac();
 };
 
 // What goes into the writer comes back out at the same length and loudness.
@@ -176,6 +177,16 @@ void TestAudioFile::transcodeFailureLeavesNoOutput()
     auto r = AudioFile::transcodeToAac(path("ok.wav"), path("no/such/folder/out.m4a"), 16000, 32000);
     QVERIFY(!r);
     QVERIFY(r.error().message.contains("out.m4a") || !r.error().message.isEmpty());
+}
+
+void TestAudioFile::copyAacRangesOnlyTakesAac()
+{
+    QVERIFY(writeWav(path("pcm.wav"), sine(1.0)));
+    auto r = AudioFile::copyAacRanges(path("pcm.wav"), path("copy.m4a"), {{0, 8000}});
+    QVERIFY(!r);
+    QVERIFY(!QFileInfo::exists(path("copy.m4a")));
+    QVERIFY(!AudioFile::copyAacRanges(path("missing.m4a"), path("copy.m4a"), {{0, 8000}}));
+    QVERIFY(!QFileInfo::exists(path("copy.m4a")));
 }
 
 QTEST_GUILESS_MAIN(TestAudioFile)

@@ -1,3 +1,4 @@
+#include "audio/AacWriter.h"
 #include "audio/AudioFile.h"
 #include "audio/AudioFixtures.h"
 #include "store/DebugLog.h"
@@ -100,6 +101,7 @@ private Q_SLOTS:
 
     void outcomeRules_data();
     void outcomeRules();
+    void recordingsAreCutWithoutReencoding();
     void failuresSendTheRecordingUnchanged_data();
     void failuresSendTheRecordingUnchanged();
     void callsAreSerialisedAndTheDetectorLoadedOnce();
@@ -169,6 +171,41 @@ void TestSilenceTrimmer::outcomeRules()
     } else {
         QVERIFY(!lastLogLine().contains("VAD trim"));
     }
+}
+
+// An AAC recording is cut by copying its frames: the copy holds the tone, not the silence.
+void TestSilenceTrimmer::recordingsAreCutWithoutReencoding()
+{
+    const QString file = path("recording.m4a");
+    {
+        AacWriter w;
+        QVERIFY(w.open(file, 16000, 40000));
+        QVERIFY(w.write(sine(2.0, 300.0, 0.5f)));
+        QVERIFY(w.write(silence(2.0)));
+        QVERIFY(w.write(sine(2.0, 500.0, 0.5f)));
+        QVERIFY(w.finish());
+    }
+    std::atomic<int> calls = 0, running = 0, maxRunning = 0;
+    SilenceTrimmer trimmer(*m_log, [&]() -> Expected<std::unique_ptr<VoiceActivityDetector>, QString> {
+        auto d = std::make_unique<ScriptedDetector>();
+        d->segments = {{0, 32000}, {64000, 96000}};
+        d->calls = &calls;
+        d->running = &running;
+        d->maxRunning = &maxRunning;
+        return std::unique_ptr<VoiceActivityDetector>(std::move(d));
+    }, m_dir.path());
+    const TrimOutcome out = QCoro::waitFor(trimmer.trim(file));
+    QCOMPARE(int(out.kind), int(TrimOutcome::Kind::trimmed));
+    QVERIFY2(lastLogLine().contains("→ 64000 échantillons (33% silence retiré)"), qPrintable(lastLogLine()));
+    auto decoded = AudioFile::decodeMono16k(out.file);
+    OVRA_VERIFY_OK(decoded);
+    // Frames are 1024 samples: each cut may keep up to one more frame on either side.
+    QVERIFY2(std::abs(qint64(decoded->size()) - 64000) <= 4096, qPrintable(QString::number(decoded->size())));
+    int quiet = 0;
+    for (size_t at = 0; at + 320 <= decoded->size(); at += 320)
+        quiet += rms(decoded->data() + at, 320) < 0.05;
+    QVERIFY2(quiet * 320 <= 4096, qPrintable(QString("%1 quiet frames").arg(quiet)));
+    QFile::remove(out.file);
 }
 
 void TestSilenceTrimmer::failuresSendTheRecordingUnchanged_data()
