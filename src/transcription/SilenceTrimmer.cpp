@@ -71,15 +71,26 @@ SilenceTrimmer::Result SilenceTrimmer::run(const QString& file)
     if (!segments)
         return failed(segments.error());
 
+    // Sorted and merged, so that no sample is counted or kept twice whatever the detector returns.
     std::vector<AudioFile::SampleRange> ranges;
-    qint64 keptCount = 0;
     for (const SpeechSegment& s : segments.value()) {
         const qint64 from = std::clamp<qint64>(s.start, 0, total);
         const qint64 to = std::clamp<qint64>(s.end, from, total);
         if (to > from)
             ranges.push_back({from, to});
-        keptCount += to - from;
     }
+    std::sort(ranges.begin(), ranges.end(), [](const auto& a, const auto& b) { return a.start < b.start; });
+    std::vector<AudioFile::SampleRange> merged;
+    for (const auto& r : ranges) {
+        if (!merged.empty() && r.start <= merged.back().end)
+            merged.back().end = std::max(merged.back().end, r.end);
+        else
+            merged.push_back(r);
+    }
+    ranges.swap(merged);
+    qint64 keptCount = 0;
+    for (const auto& r : ranges)
+        keptCount += r.end - r.start;
     if (keptCount == 0)
         return {{TrimOutcome::Kind::empty, {}}, {}};
     if (keptCount > static_cast<qint64>(0.9 * double(total)))

@@ -17,6 +17,7 @@ class TestAudioFile : public QObject
 private Q_SLOTS:
     void writerRoundTrip();
     void writerKeepsFirstSamples();
+    void writerReachesTheDiskWhileWriting();
     void decodesOtherFormats_data();
     void decodesOtherFormats();
     void transcodeMakesSmallMonoAac();
@@ -73,6 +74,17 @@ void TestAudioFile::writerKeepsFirstSamples()
     QVERIFY(decoded);
     QVERIFY2(rms(decoded->data() + 160, 800) > 0.25, "the first 50 ms are missing");
     QVERIFY(rms(decoded->data() + 6400, 4800) < 0.02);
+}
+
+// FFmpeg would hold about a minute of audio in memory; a crash or a full disk must not wait for that.
+void TestAudioFile::writerReachesTheDiskWhileWriting()
+{
+    AacWriter writer;
+    QVERIFY(writer.open(path("live.m4a"), 16000, 40000));
+    QVERIFY(writer.write(noise(3.0, 0.3f)));
+    const qint64 size = QFileInfo(path("live.m4a")).size();
+    QVERIFY2(size > 4096, qPrintable(QString::number(size)));
+    QVERIFY(writer.finish());
 }
 
 void TestAudioFile::decodesOtherFormats_data()

@@ -132,6 +132,9 @@ void TestSilenceTrimmer::outcomeRules_data()
     QTest::newRow("ranges past the end are clipped")
         << 32000 << std::vector<SpeechSegment>{{-50, 8000}, {30000, 99999}} << int(K::trimmed) << 1
         << "VAD trim: 32000 → 10000 échantillons (68% silence retiré)";
+    QTest::newRow("overlapping ranges count once")
+        << 32000 << std::vector<SpeechSegment>{{8000, 16000}, {0, 10000}, {12000, 14000}} << int(K::trimmed) << 1
+        << "VAD trim: 32000 → 16000 échantillons (50% silence retiré)";
 }
 
 void TestSilenceTrimmer::outcomeRules()
