@@ -1,6 +1,8 @@
 #include "RecordFields.h"
 
 #include <QJsonArray>
+#include <climits>
+#include <cmath>
 
 QJsonValue fieldToJson(FieldType type, const QVariant& v)
 {
@@ -40,10 +42,13 @@ std::optional<QVariant> fieldFromJson(FieldType type, const QJsonValue& v)
         if (!v.isBool())
             return std::nullopt;
         return v.toBool();
-    case FieldType::Int:
-        if (!v.isDouble())
+    case FieldType::Int: {
+        // Integer fields are 32-bit: anything else would be cut silently (or be undefined).
+        const double d = v.toDouble();
+        if (!v.isDouble() || d != std::trunc(d) || d < INT_MIN || d > INT_MAX)
             return std::nullopt;
-        return QVariant::fromValue(qint64(v.toDouble()));
+        return QVariant::fromValue(qint64(d));
+    }
     case FieldType::Double:
         if (!v.isDouble())
             return std::nullopt;

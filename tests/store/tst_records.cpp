@@ -1,4 +1,5 @@
 #include "store/Enums.h"
+#include "store/RecordFields.h"
 #include "store/Records.h"
 
 #include <QTest>
@@ -96,6 +97,37 @@ private Q_SLOTS:
         n.title = title;
         n.content = content;
         QCOMPARE(n.displayTitle(), shown);
+    }
+
+    void jsonFieldDecoding_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QJsonValue>("json");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("int") << int(FieldType::Int) << QJsonValue(42) << true;
+        QTest::newRow("int fractional") << int(FieldType::Int) << QJsonValue(4.5) << false;
+        QTest::newRow("int too large") << int(FieldType::Int) << QJsonValue(1e300) << false;
+        QTest::newRow("int as text") << int(FieldType::Int) << QJsonValue(QStringLiteral("4")) << false;
+        QTest::newRow("date with ms") << int(FieldType::Date) << QJsonValue(QStringLiteral("2026-03-04T17:05:09.123Z"))
+                                      << true;
+        QTest::newRow("date without ms") << int(FieldType::Date) << QJsonValue(QStringLiteral("2026-03-04T17:05:09Z"))
+                                         << true;
+        QTest::newRow("date with a space") << int(FieldType::Date)
+                                           << QJsonValue(QStringLiteral("2026-03-04 17:05:09Z")) << false;
+        QTest::newRow("uuid lower case") << int(FieldType::Uuid)
+                                         << QJsonValue(QStringLiteral("6ba7b810-9dad-11d1-80b4-00c04fd430c8")) << true;
+        QTest::newRow("uuid garbage") << int(FieldType::Uuid) << QJsonValue(QStringLiteral("nope")) << false;
+        QTest::newRow("bool as number") << int(FieldType::Bool) << QJsonValue(1) << false;
+    }
+    void jsonFieldDecoding()
+    {
+        QFETCH(int, type);
+        QFETCH(QJsonValue, json);
+        QFETCH(bool, accepted);
+        const auto v = fieldFromJson(FieldType(type), json);
+        QCOMPARE(v.has_value(), accepted);
+        if (accepted) // what decodes survives an encode and decode unchanged
+            QCOMPARE(fieldFromJson(FieldType(type), fieldToJson(FieldType(type), *v)), v);
     }
 
     void enumerationsRawValues()
