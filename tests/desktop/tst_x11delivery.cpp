@@ -12,6 +12,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
 class X11DeliveryTest : public QObject
 {
     Q_OBJECT
@@ -88,6 +91,30 @@ private Q_SLOTS:
         std::optional<QString> selected;
         QTRY_VERIFY_WITH_TIMEOUT((selected = QCoro::waitFor(delivery.readSelectedText())).has_value(), 5000);
         QCOMPARE(*selected, QStringLiteral("sélectionné"));
+        xterm.kill();
+        xterm.waitForFinished();
+    }
+
+    void activationIsReported()
+    {
+        QProcess xterm;
+        const QString window = X11Test::startXterm(xterm, QStringLiteral("exec sleep 60"));
+        QVERIFY(!window.isEmpty());
+        QStringList activated;
+        m_frontmost->setActivationHandler([&](const QString& id) { activated << id; });
+        // Play the window manager's part: publish the active window on the root window.
+        auto wm = X11Connection::open();
+        Display* d = wm->display();
+        const Atom active = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+        const auto publish = [&](Window w) {
+            XChangeProperty(d, DefaultRootWindow(d), active, XA_WINDOW, 32, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(&w), 1);
+            XFlush(d);
+        };
+        publish(window.toULong());
+        QTRY_COMPARE(activated, QStringList{"xterm"});
+        QCOMPARE(m_frontmost->frontmostApplicationId(), QStringLiteral("xterm"));
+        publish(0);
         xterm.kill();
         xterm.waitForFinished();
     }
