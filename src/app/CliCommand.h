@@ -31,6 +31,7 @@ QList<CliCommand> transcribeCommands();
 QList<CliCommand> dictionaryCommands();
 QList<CliCommand> promptCommands();
 QList<CliCommand> audioCommands();
+QList<CliCommand> shortcutCommands();
 
 // Prints the usage and returns 2.
 int usageError(CliContext& ctx, const QString& message, const QString& usage);

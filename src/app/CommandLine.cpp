@@ -20,6 +20,7 @@ const QList<CliCommand>& allCommands()
         c += dictionaryCommands();
         c += promptCommands();
         c += audioCommands();
+        c += shortcutCommands();
         return c;
     }();
     return all;
