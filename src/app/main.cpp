@@ -1,27 +1,38 @@
 #include "CommandLine.h"
+#include "DesktopApplication.h"
 #include "Services.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
+
+namespace {
+void name()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("ovra"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(OVRA_VERSION));
+}
+} // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("ovra"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(OVRA_VERSION));
-    const QStringList args = app.arguments().mid(1);
-    if (!args.isEmpty())
-        return CommandLine::run(args);
+    if (argc > 1) {
+        QCoreApplication app(argc, argv);
+        name();
+        return CommandLine::run(app.arguments().mid(1));
+    }
 
-    // The desktop application is not built yet: say where things live.
-    QTextStream out(stdout);
+    // Without any display the program still runs: no shortcuts, text on an in-process clipboard.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    name();
+    QGuiApplication::setDesktopFileName(QStringLiteral("ovra"));
     auto services = Services::create(Services::defaultFolders());
     if (!services) {
         QTextStream(stderr) << services.error() << "\n";
         return 1;
     }
-    out << "ovra " << OVRA_VERSION << "\n"
-        << "store: " << services.value()->store().path() << "\n"
-        << "settings: " << services.value()->folders().config << "\n";
-    return 0;
+    return DesktopApplication::run(*services.value());
 }
