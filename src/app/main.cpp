@@ -7,6 +7,16 @@
 #include <QTextStream>
 
 namespace {
+QtMessageHandler g_defaultHandler = nullptr;
+
+// Qt's note about a missing XDG_RUNTIME_DIR would come before our own messages (the fatal store
+// error must be the first line); the runtime folder is only used for the instance lock.
+void quietRuntimeWarning(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (g_defaultHandler && !message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        g_defaultHandler(type, context, message);
+}
+
 void name()
 {
     QCoreApplication::setApplicationName(QStringLiteral("ovra"));
@@ -26,6 +36,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    g_defaultHandler = qInstallMessageHandler(quietRuntimeWarning);
     QGuiApplication app(argc, argv);
     name();
     QGuiApplication::setDesktopFileName(QStringLiteral("ovra"));
