@@ -1,5 +1,6 @@
 #include "ClaudeAPIManager.h"
 
+#include "AIModelCatalog.h"
 #include "KeychainKey.h"
 #include "OnDeviceLanguageModel.h"
 #include "Pricing.h"
@@ -221,23 +222,6 @@ std::optional<QString> envelopeMessage(const QByteArray& body)
     return message.isString() ? std::optional<QString>(message.toString()) : std::nullopt;
 }
 
-QString providerName(AIProvider p)
-{
-    switch (p) {
-    case AIProvider::claude:
-        return QStringLiteral("Anthropic");
-    case AIProvider::openai:
-        return QStringLiteral("OpenAI");
-    case AIProvider::gemini:
-        return QStringLiteral("Google Gemini");
-    case AIProvider::groq:
-        return QStringLiteral("Groq");
-    case AIProvider::appleIntelligence:
-        return QStringLiteral("Apple Intelligence");
-    }
-    return {};
-}
-
 } // namespace
 
 ClaudeAPIManager::Endpoints ClaudeAPIManager::Endpoints::fromEnvironment()
@@ -427,7 +411,7 @@ QCoro::Task<Expected<QString, APIError>> ClaudeAPIManager::send(QList<ChatMessag
     const std::optional<QString> key = m_vault.apiKey(*keychainKey(provider));
     if (!key) {
         setProcessing(false);
-        co_return unexpected(APIError::missingAPIKey(providerName(provider)));
+        co_return unexpected(APIError::missingAPIKey(AIModelCatalog::providerDisplayName(provider)));
     }
     auto performing = perform(provider, *key, messages, model, system, maxTokens);
     const auto answer = co_await performing;

@@ -207,12 +207,7 @@ QCoro::Task<int> dictateCommand(CliContext& ctx, QStringList args)
     auto stopping = controller.stop();
     co_await stopping;
     restore();
-    if (controller.errorMessage())
-        ctx.err << *controller.errorMessage() << "\n";
-    if (!controller.lastTranscriptionID())
-        co_return 1;
-    ctx.out << controller.lastText().value_or(QString()) << "\n";
-    co_return 0;
+    co_return dictation.reportOutcome(ctx.out, ctx.err);
 }
 
 } // namespace

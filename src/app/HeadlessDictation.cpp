@@ -1,5 +1,7 @@
 #include "HeadlessDictation.h"
 
+#include <QTextStream>
+
 #include "Services.h"
 
 #include <QProcess>
@@ -38,4 +40,14 @@ HeadlessDictation::HeadlessDictation(Services& services)
                    services.settings(), services.notifications())
 {
     m_controller.attachStore(&services.store());
+}
+
+int HeadlessDictation::reportOutcome(QTextStream& out, QTextStream& err) const
+{
+    if (m_controller.errorMessage())
+        err << *m_controller.errorMessage() << "\n";
+    if (!m_controller.lastTranscriptionID())
+        return 1;
+    out << m_controller.lastText().value_or(QString()) << "\n";
+    return 0;
 }

@@ -11,6 +11,7 @@
 #include "platform/SoundPlayer.h"
 #include "transcription/ManagedTranscriber.h"
 
+class QTextStream;
 class Services;
 
 // Copies through xclip, which keeps serving the selection after this process has ended.
@@ -32,6 +33,10 @@ class HeadlessDictation
 public:
     explicit HeadlessDictation(Services& services);
     MacDictationController& controller() { return m_controller; }
+    // After a dictation: its message on err, its text on out; the exit code. A message without a
+    // stored dictation is a failure; with one (the AI step failed, the transcript was kept) it
+    // is a warning.
+    int reportOutcome(QTextStream& out, QTextStream& err) const;
 
 private:
     struct Quiet : RecorderPanel, MediaPauser, EscapeMonitors, SoundPlayer, AutoSendModes

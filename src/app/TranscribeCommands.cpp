@@ -80,14 +80,7 @@ QCoro::Task<int> transcribeCommand(CliContext& ctx, QStringList args)
 
     auto transcribing = controller.transcribeFile(file, *chosen);
     co_await transcribing;
-    // A message without a stored dictation is a failure; with one (the AI step failed, the
-    // transcript was kept) it is a warning.
-    if (controller.errorMessage())
-        ctx.err << *controller.errorMessage() << "\n";
-    if (!controller.lastTranscriptionID())
-        co_return 1;
-    ctx.out << controller.lastText().value_or(QString()) << "\n";
-    co_return 0;
+    co_return dictation.reportOutcome(ctx.out, ctx.err);
 }
 
 } // namespace
