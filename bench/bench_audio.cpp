@@ -201,12 +201,3 @@ void BM_SystemRecognizerModelLoad(benchmark::State& state)
 BENCHMARK(BM_SystemRecognizerModelLoad)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -138,12 +138,3 @@ void BM_PipelineStopToDelivered(benchmark::State& state)
 BENCHMARK(BM_PipelineStopToDelivered)->Unit(benchmark::kMillisecond)->Iterations(200);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

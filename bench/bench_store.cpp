@@ -74,12 +74,3 @@ void BM_JournalLogCall(benchmark::State& state)
 BENCHMARK(BM_JournalLogCall)->Unit(benchmark::kMicrosecond)->Iterations(20000);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -2,6 +2,7 @@
 // Targets: compressing 10 minutes of 44.1 kHz stereo WAV ≤ 2 s; peak extra memory while
 // uploading a 25 MB file ≤ 2 × its size.
 #include "fakes/LocalHttpServer.h"
+#include "fakes/WavHeader.h"
 #include "store/DebugLog.h"
 #include "transcription/CloudTranscriber.h"
 #include "transcription/UploadCompressor.h"
@@ -33,15 +34,7 @@ QString tenMinuteWav()
         const quint32 dataBytes = frames * channels * 2;
         QFile f(p);
         f.open(QIODevice::WriteOnly);
-        QDataStream h(&f);
-        h.setByteOrder(QDataStream::LittleEndian);
-        h.writeRawData("RIFF", 4);
-        h << quint32(36 + dataBytes);
-        h.writeRawData("WAVEfmt ", 8);
-        h << quint32(16) << quint16(1) << quint16(channels) << quint32(rate) << quint32(rate * channels * 2)
-          << quint16(channels * 2) << quint16(16);
-        h.writeRawData("data", 4);
-        h << dataBytes;
+        f.write(wavHeader(dataBytes, rate, channels));
         QByteArray block;
         block.reserve(rate * channels * 2);
         for (quint32 i = 0; i < frames; ++i) {
@@ -160,12 +153,3 @@ void BM_Upload25MBPeakMemory(benchmark::State& state)
 BENCHMARK(BM_Upload25MBPeakMemory)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1,6 +1,7 @@
 // `ovra keys` and `ovra transcribe` as a user runs them: the real binary, the Secret Service of
 // tests/rigs/with-keyring.sh, and a local server standing in for the cloud.
 #include "fakes/AwaitTask.h"
+#include "fakes/WavHeader.h"
 #include "fakes/LocalHttpServer.h"
 
 #include <QCoroProcess>
@@ -48,16 +49,7 @@ QByteArray toneWav()
     s.setByteOrder(QDataStream::LittleEndian);
     for (int i = 0; i < 16000; ++i)
         s << qint16(8000 * qSin(2 * M_PI * 440 * i / 16000.0));
-    QByteArray wav;
-    QDataStream h(&wav, QIODevice::WriteOnly);
-    h.setByteOrder(QDataStream::LittleEndian);
-    h.writeRawData("RIFF", 4);
-    h << quint32(36 + pcm.size());
-    h.writeRawData("WAVEfmt ", 8);
-    h << quint32(16) << quint16(1) << quint16(1) << quint32(16000) << quint32(32000) << quint16(2) << quint16(16);
-    h.writeRawData("data", 4);
-    h << quint32(pcm.size());
-    return wav + pcm;
+    return wavHeader(quint32(pcm.size()), 16000, 1) + pcm;
 }
 
 } // namespace

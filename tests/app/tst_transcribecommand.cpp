@@ -2,6 +2,7 @@
 // with a prompt and a vocabulary set up from the terminal, and local servers answering for the
 // speech-to-text and chat services.
 #include "fakes/LocalHttpServer.h"
+#include "fakes/WavHeader.h"
 #include "store/RecordStore.h"
 
 #include <QDataStream>
@@ -32,15 +33,7 @@ void writeWav(const QString& path)
         samples << qint16(8000 * std::sin(2 * M_PI * 440 * i / 16000.0));
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
-    QDataStream s(&f);
-    s.setByteOrder(QDataStream::LittleEndian);
-    s.writeRawData("RIFF", 4);
-    s << quint32(36 + pcm.size());
-    s.writeRawData("WAVEfmt ", 8);
-    s << quint32(16) << quint16(1) << quint16(1) << quint32(16000) << quint32(32000) << quint16(2) << quint16(16);
-    s.writeRawData("data", 4);
-    s << quint32(pcm.size());
-    s.writeRawData(pcm.constData(), pcm.size());
+    f.write(wavHeader(quint32(pcm.size()), 16000, 1) + pcm);
 }
 
 } // namespace

@@ -10,28 +10,43 @@
 
 #include <deque>
 
-class FakeTranscriber : public Transcriber
+// Answers queued by a test, then a default; the cost of the last successful answer.
+template <class E>
+class ScriptedAnswers
 {
 public:
-    std::deque<Expected<QString, TranscriptionError>> results;
-    QList<TranscriptionJob> jobs;
+    std::deque<Expected<QString, E>> results;
     std::optional<double> cost;
 
-    QCoro::Task<Expected<QString, TranscriptionError>> transcribe(TranscriptionJob job) override
+protected:
+    Expected<QString, E> next(const QString& fallback)
     {
-        jobs << job;
-        Expected<QString, TranscriptionError> r = QStringLiteral("texte brut");
+        Expected<QString, E> r = fallback;
         if (!results.empty()) {
             r = results.front();
             results.pop_front();
         }
         m_last = r ? cost : std::nullopt;
-        co_return r;
+        return r;
     }
-    std::optional<double> lastCostUSD() const override { return m_last; }
+    std::optional<double> lastCost() const { return m_last; }
 
 private:
     std::optional<double> m_last;
+};
+
+class FakeTranscriber : public Transcriber, public ScriptedAnswers<TranscriptionError>
+{
+public:
+    QList<TranscriptionJob> jobs;
+
+    QCoro::Task<Expected<QString, TranscriptionError>> transcribe(TranscriptionJob job) override
+    {
+        jobs << job;
+        Expected<QString, TranscriptionError> r = next(QStringLiteral("texte brut"));
+        co_return r;
+    }
+    std::optional<double> lastCostUSD() const override { return lastCost(); }
 };
 
 struct ChatCall
@@ -43,30 +58,21 @@ struct ChatCall
     AIProvider provider = AIProvider::claude;
 };
 
-class FakeChatClient : public ChatClient
+class FakeChatClient : public ChatClient, public ScriptedAnswers<APIError>
 {
 public:
-    std::deque<Expected<QString, APIError>> results;
+    FakeChatClient() { cost = 0.0021; }
     QList<ChatCall> calls;
-    std::optional<double> cost = 0.0021;
 
     QCoro::Task<Expected<QString, APIError>> send(QList<ChatMessage> messages, QString model,
                                                   std::optional<QString> system, int maxTokens,
                                                   AIProvider provider) override
     {
         calls << ChatCall{messages, model, system, maxTokens, provider};
-        Expected<QString, APIError> r = QStringLiteral("Texte réécrit.\n<qm-meta>{\"fixes\": 3}</qm-meta>");
-        if (!results.empty()) {
-            r = results.front();
-            results.pop_front();
-        }
-        m_last = r ? cost : std::nullopt;
+        Expected<QString, APIError> r = next(QStringLiteral("Texte réécrit.\n<qm-meta>{\"fixes\": 3}</qm-meta>"));
         co_return r;
     }
-    std::optional<double> lastCostUSD() const override { return m_last; }
-
-private:
-    std::optional<double> m_last;
+    std::optional<double> lastCostUSD() const override { return lastCost(); }
 };
 
 struct QueuedDictation

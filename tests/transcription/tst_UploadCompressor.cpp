@@ -2,6 +2,7 @@
 // copy, its log lines, failures falling back to the recording, and the copy removed after the
 // request.
 #include "audio/AudioFile.h"
+#include "fakes/WavHeader.h"
 #include "fakes/AwaitTask.h"
 #include "fakes/FakeTranscriptionServices.h"
 #include "fakes/LocalHttpServer.h"
@@ -30,15 +31,7 @@ QString writeWav(const QString& path, qint64 totalBytes, int rate = 44100, int c
     QFile f(path);
     f.open(QIODevice::WriteOnly);
     const quint32 dataBytes = quint32(totalBytes - 44);
-    QDataStream h(&f);
-    h.setByteOrder(QDataStream::LittleEndian);
-    h.writeRawData("RIFF", 4);
-    h << quint32(36 + dataBytes);
-    h.writeRawData("WAVEfmt ", 8);
-    h << quint32(16) << quint16(1) << quint16(channels) << quint32(rate) << quint32(rate * channels * 2)
-      << quint16(channels * 2) << quint16(16);
-    h.writeRawData("data", 4);
-    h << dataBytes;
+    f.write(wavHeader(dataBytes, rate, channels));
     QByteArray block;
     QDataStream b(&block, QIODevice::WriteOnly);
     b.setByteOrder(QDataStream::LittleEndian);
