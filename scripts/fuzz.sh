@@ -9,7 +9,11 @@ cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_
 cmake --build build-fuzz -j"$(nproc)"
 for f in build-fuzz/fuzz_*; do
   [ -f "$f" ] && [ -x "$f" ] || continue
-  mkdir -p "build-fuzz/corpus/$(basename "$f")"
-  echo "== $(basename "$f")"
-  "$f" -max_total_time="$SECONDS_EACH" -max_len=4096 "build-fuzz/corpus/$(basename "$f")" 2>&1 | tail -2
+  name=$(basename "$f")
+  mkdir -p "build-fuzz/corpus/$name"
+  # Seeds and dictionaries kept in fuzz/ start the run where they exist.
+  seeds=(); [ -d "fuzz/corpus/$name" ] && seeds=("fuzz/corpus/$name")
+  dict=(); [ -f "fuzz/$name.dict" ] && dict=("-dict=fuzz/$name.dict")
+  echo "== $name"
+  "$f" -max_total_time="$SECONDS_EACH" -max_len=4096 "${dict[@]}" "build-fuzz/corpus/$name" "${seeds[@]}" 2>&1 | tail -2
 done
