@@ -2,6 +2,7 @@
 #include "CliCommand.h"
 #include "RecordLookup.h"
 #include "Services.h"
+#include "ai/PinnedPresets.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,15 +14,7 @@ const QString kUsage =
 
 QString nameOf(const PromptPreset& p) { return p.name; }
 
-// The keyboard companion offers the pinned presets that are not in the trash.
-void publishPinned(CliContext& ctx)
-{
-    QList<SharedPromptPreset> shared;
-    for (const PromptPreset& p : ctx.services.store().fetch<PromptPreset>(
-             [](const PromptPreset& p) { return p.isPinned && !p.isTrashed; }, {{QStringLiteral("sortOrder"), true}}))
-        shared.append({uuidText(p.id), p.name, p.prompt});
-    ctx.services.settings().publishPinnedPresets(shared);
-}
+void publishPinned(CliContext& ctx) { PinnedPresets::publish(ctx.services.store(), ctx.services.settings()); }
 
 QCoro::Task<int> promptsCommand(CliContext& ctx, QStringList args)
 {

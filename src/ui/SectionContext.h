@@ -1,6 +1,11 @@
 #pragma once
 // The services a window section may use, handed over by the composition root. Sections take
 // what they need from here in their constructor; nothing here is owned by the window.
+#include "store/Expected.h"
+
+#include <QString>
+#include <functional>
+
 class APIKeyVerifier;
 class DebugLog;
 class KeychainManager;
@@ -14,6 +19,9 @@ class ShortcutBindings;
 class TranscriptionManager;
 class UsageTracker;
 class Pasteboard;
+class ChatClient;
+class AudioCapture;
+class MacAppModeTriggers;
 
 struct SectionContext
 {
@@ -30,4 +38,12 @@ struct SectionContext
     TranscriptionManager& transcription;
     ShortcutBindings& shortcuts;
     Pasteboard& pasteboard;
+
+    // Optional: a section without one of these shows what it can and says what is missing.
+    ChatClient* chat = nullptr;                // history re-processing
+    AudioCapture* audioCapture = nullptr;      // the microphone list of the settings
+    MacAppModeTriggers* appModes = nullptr;    // per-application and per-address rules, auto-send
+    // Launch at login (the XDG autostart entry); both set, or the option is shown disabled.
+    std::function<bool()> launchAtLoginEnabled;
+    std::function<Expected<void, QString>(bool)> setLaunchAtLogin;
 };

@@ -1,12 +1,19 @@
 #include "SectionRegistry.h"
 
+#include "sections/DictationSection.h"
+#include "sections/DictionarySection.h"
+#include "sections/HistorySection.h"
+#include "sections/ModesSection.h"
 #include "sections/PlaceholderSection.h"
 
 Section* createSection(MacSection section, SectionContext& context, QWidget* parent)
 {
-    Q_UNUSED(context);
     // A section that is built gets its case here.
     switch (section) {
+    case MacSection::dictation: return new DictationSection(context, parent);
+    case MacSection::history: return new HistorySection(context, parent);
+    case MacSection::modes: return new ModesSection(context, parent);
+    case MacSection::dictionary: return new DictionarySection(context, parent);
     default:
         return new PlaceholderSection(section, QStringLiteral("Cette section arrive dans une prochaine version."), parent);
     }

@@ -1,0 +1,47 @@
+#pragma once
+// The dictations, newest first, filtered by a search text. Rows reach the view page by page
+// (canFetchMore/fetchMore) so a long history costs only what is on screen.
+#include "store/Records.h"
+
+#include <QAbstractListModel>
+#include <QList>
+
+class RecordStore;
+
+class HistoryListModel : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    enum Role { IdRole = Qt::UserRole + 1, StarredRole, DateRole };
+    static constexpr int kPageSize = 100;
+
+    explicit HistoryListModel(RecordStore& store, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
+
+    // Words of the search must all appear (any case, accents included) in one of the texts
+    // or the mode's name.
+    void setSearch(const QString& text);
+    QString search() const { return m_search; }
+    // Dictations that match, shown or not yet.
+    qsizetype matchCount() const { return m_matches.size(); }
+    qsizetype totalCount() const { return m_all.size(); }
+
+    const Transcription* at(int row) const;
+    int rowOf(const QUuid& id) const;
+    // Reads the store again, keeping the search.
+    void reload();
+
+private:
+    void applySearch();
+    bool matches(const Transcription& t, const QStringList& words) const;
+
+    RecordStore& m_store;
+    QList<Transcription> m_all;
+    QList<int> m_matches; // indexes into m_all
+    int m_shown = 0;
+    QString m_search;
+};

@@ -1,0 +1,70 @@
+#pragma once
+// Everything a window section is handed, on temporary folders: the real store, settings,
+// journal and in-memory secret store of the composition root, a controller driven by fakes,
+// a scripted chat client and an in-memory clipboard.
+#include "app/Services.h"
+#include "dictation/MacAppModeTriggers.h"
+#include "dictation/MacDictationController.h"
+#include "dictation/ShortcutBindings.h"
+#include "fakes/FakeAIServices.h"
+#include "fakes/FakeDictationPlatform.h"
+#include "fakes/FakeFrontmostApplication.h"
+#include "fakes/FakePasteboard.h"
+#include "ui/MacNavigation.h"
+#include "ui/SectionContext.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <memory>
+
+struct SectionRig
+{
+    QTemporaryDir dir;
+    std::unique_ptr<Services> services;
+    FakeAudioRecorder recorder;
+    FakeLiveRecognizer live;
+    FakeDelivery delivery;
+    FakeRecorderPanel panel;
+    FakeMediaPauser media;
+    FakeEscapeMonitors escape;
+    FakeSoundPlayer sounds;
+    FakeAutoSendModes autoSend;
+    FakeTranscriber transcriber;
+    FakeChatClient chat;
+    FakeFollowUps followUps;
+    FakePasteboard pasteboard;
+    FakeFrontmostApplication frontmost;
+    MacNavigation navigation;
+    std::unique_ptr<ShortcutBindings> shortcuts;
+    std::unique_ptr<MacAppModeTriggers> appModes;
+    std::unique_ptr<MacDictationController> controller;
+    std::unique_ptr<SectionContext> context;
+
+    SectionRig()
+    {
+        qputenv("OVRA_SECRET_STORE", "memory");
+        auto created = Services::create({dir.filePath(QStringLiteral("data")), dir.filePath(QStringLiteral("config"))});
+        if (!created)
+            qFatal("%s", qPrintable(created.error()));
+        services = std::move(created.value());
+        Services& s = *services;
+        shortcuts = std::make_unique<ShortcutBindings>(s.settings());
+        appModes = std::make_unique<MacAppModeTriggers>(s.settings(), s.log(), frontmost, nullptr);
+        controller = std::make_unique<MacDictationController>(
+            MacDictationController::Collaborators{recorder, live, delivery, panel, media, escape, sounds, autoSend,
+                                                  [this]() -> Transcriber& { return transcriber; },
+                                                  [this]() -> ChatClient& { return chat; }, nullptr, &followUps,
+                                                  &followUps, &followUps,
+                                                  [](QString) -> QCoro::Task<double> { co_return 4.0; }},
+            s.settings(), s.notifications());
+        controller->attachStore(&s.store());
+        context.reset(new SectionContext{s.store(), s.settings(), s.log(), s.notifications(), *controller, navigation,
+                                         s.vault(), s.keychain(), s.keyVerifier(), s.usage(), s.transcription(),
+                                         *shortcuts, pasteboard});
+        context->chat = &chat;
+        context->appModes = appModes.get();
+    }
+
+    RecordStore& store() { return services->store(); }
+    Settings& settings() { return services->settings(); }
+};
