@@ -21,14 +21,10 @@
 
 namespace {
 
-const QString kRecordUsage = QStringLiteral("ovra record FICHIER [--seconds N]");
-const QString kRecognizeUsage = QStringLiteral("ovra recognize FICHIER [--language L]");
-const QString kDictateUsage = QStringLiteral("ovra dictate [--seconds N] [--mode NOM|ID]");
-
 QCoro::Task<int> devicesCommand(CliContext& ctx, QStringList args)
 {
     if (!args.isEmpty())
-        co_return usageError(ctx, {}, QStringLiteral("ovra devices"));
+        co_return usageError(ctx, {});
     AudioCapture* capture = &ctx.services.audioCapture();
     QFuture<Expected<QList<AudioInputDevice>, CaptureError>> listing =
         QtConcurrent::run([capture] { return capture->devices(); });
@@ -96,12 +92,16 @@ QCoro::Task<int> recordCommand(CliContext& ctx, QStringList args)
 {
     const auto parsed = CliArgs::parse(args, {}, {QStringLiteral("seconds")});
     if (!parsed || parsed->positional().size() != 1)
-        co_return usageError(ctx, parsed ? QString() : parsed.error(), kRecordUsage);
+        co_return usageError(ctx, parsed ? QString() : parsed.error());
     const auto limit = secondsOption(*parsed);
     if (!limit)
-        co_return usageError(ctx, limit.error(), kRecordUsage);
+        co_return usageError(ctx, limit.error());
     const double seconds = limit.value();
     const QString target = QFileInfo(parsed->at(0)).absoluteFilePath();
+    if (!QFileInfo(QFileInfo(target).absolutePath()).isDir()) {
+        ctx.err << QStringLiteral("Le dossier de %1 n'existe pas.").arg(target) << "\n";
+        co_return 1;
+    }
 
     MacAudioRecorder& recorder = ctx.services.recorder();
     if (auto started = recorder.start(); !started) {
@@ -139,7 +139,7 @@ QCoro::Task<int> recognizeCommand(CliContext& ctx, QStringList args)
 {
     const auto parsed = CliArgs::parse(args, {}, {QStringLiteral("language")});
     if (!parsed || parsed->positional().size() != 1)
-        co_return usageError(ctx, parsed ? QString() : parsed.error(), kRecognizeUsage);
+        co_return usageError(ctx, parsed ? QString() : parsed.error());
     const QString language = parsed->option(QStringLiteral("language"), QStringLiteral("auto"));
     const auto text = co_await ctx.services.systemRecognizer().transcribe(parsed->at(0), language);
     if (!text) {
@@ -156,10 +156,10 @@ QCoro::Task<int> dictateCommand(CliContext& ctx, QStringList args)
 {
     const auto parsed = CliArgs::parse(args, {}, {QStringLiteral("seconds"), QStringLiteral("mode")});
     if (!parsed || !parsed->positional().isEmpty())
-        co_return usageError(ctx, parsed ? QString() : parsed.error(), kDictateUsage);
+        co_return usageError(ctx, parsed ? QString() : parsed.error());
     const auto limit = secondsOption(*parsed);
     if (!limit)
-        co_return usageError(ctx, limit.error(), kDictateUsage);
+        co_return usageError(ctx, limit.error());
 
     HeadlessDictation dictation(ctx.services);
     MacDictationController& controller = dictation.controller();
@@ -215,9 +215,25 @@ QCoro::Task<int> dictateCommand(CliContext& ctx, QStringList args)
 QList<CliCommand> audioCommands()
 {
     return {
-        {QStringLiteral("devices"), QStringLiteral("devices"), &devicesCommand},
-        {QStringLiteral("record"), kRecordUsage.mid(5), &recordCommand},
-        {QStringLiteral("recognize"), kRecognizeUsage.mid(5), &recognizeCommand},
-        {QStringLiteral("dictate"), kDictateUsage.mid(5), &dictateCommand},
+        {QStringLiteral("dictate"),
+         QStringLiteral("Dicte au micro jusqu'à Entrée (ou N secondes), puis applique le mode ; affiche le texte."),
+         &dictateCommand, QStringLiteral("[--seconds N] [--mode NOM|ID]"), {},
+         QStringLiteral("Options :\n"
+                        "  --seconds N     arrête l'enregistrement au bout de N secondes\n"
+                        "  --mode NOM|ID   ce mode pour cette dictée, à la place du mode actif\n"
+                        "La dictée est enregistrée dans l'historique et, avec un écran, copiée dans le\n"
+                        "presse-papiers.")},
+        {QStringLiteral("record"), QStringLiteral("Enregistre le micro dans un fichier jusqu'à Entrée (ou N secondes)."),
+         &recordCommand, QStringLiteral("FICHIER [--seconds N]"), {},
+         QStringLiteral("Options :\n"
+                        "  --seconds N   arrête l'enregistrement au bout de N secondes\n"
+                        "Affiche le chemin du fichier écrit.")},
+        {QStringLiteral("recognize"),
+         QStringLiteral("Reconnaît la parole d'un fichier audio avec le moteur hors ligne de cette machine."),
+         &recognizeCommand, QStringLiteral("FICHIER [--language LANGUE]"), {},
+         QStringLiteral("Options :\n"
+                        "  --language LANGUE   code de langue (en, fr…) ; par défaut celle du système")},
+        {QStringLiteral("devices"), QStringLiteral("Liste les micros ; le micro par défaut est marqué."),
+         &devicesCommand, QString(), {}},
     };
 }

@@ -8,10 +8,6 @@
 
 namespace {
 
-const QString kUsage = QStringLiteral(
-    "ovra dictionary list [--json] | add TERM [--pronunciations a,b] [--replacement R]\n"
-    "  [--scopes transcription,replacement,transformation] [--pinned] | remove TERM|ID");
-
 QString termOf(const DictionaryEntry& e) { return e.term; }
 
 Expected<int, QString> parseScopes(const QString& text)
@@ -36,7 +32,7 @@ QCoro::Task<int> dictionaryCommand(CliContext& ctx, QStringList args)
                                        {QStringLiteral("pronunciations"), QStringLiteral("replacement"),
                                         QStringLiteral("scopes")});
     if (!parsed)
-        co_return usageError(ctx, parsed.error(), kUsage);
+        co_return usageError(ctx, parsed.error());
     const CliArgs& a = *parsed;
     const QString verb = a.at(0);
     RecordStore& store = ctx.services.store();
@@ -70,7 +66,7 @@ QCoro::Task<int> dictionaryCommand(CliContext& ctx, QStringList args)
         DictionaryEntry e;
         e.term = a.at(1).trimmed();
         if (e.term.isEmpty())
-            co_return usageError(ctx, QStringLiteral("Le terme ne peut pas être vide."), kUsage);
+            co_return usageError(ctx, QStringLiteral("Le terme ne peut pas être vide."));
         if (!store.fetch<DictionaryEntry>([&](const DictionaryEntry& x) {
                       return x.term.compare(e.term, Qt::CaseInsensitive) == 0;
                   }).isEmpty()) {
@@ -82,10 +78,8 @@ QCoro::Task<int> dictionaryCommand(CliContext& ctx, QStringList args)
             e.replacement = a.option(QStringLiteral("replacement"));
         if (a.has(QStringLiteral("scopes"))) {
             const auto bits = parseScopes(a.option(QStringLiteral("scopes")));
-            if (!bits) {
-                ctx.err << bits.error() << "\n";
-                co_return 1;
-            }
+            if (!bits)
+                co_return usageError(ctx, bits.error());
             e.scopesRaw = *bits;
         }
         e.isPinned = a.flag(QStringLiteral("pinned"));
@@ -94,12 +88,26 @@ QCoro::Task<int> dictionaryCommand(CliContext& ctx, QStringList args)
 
     if (verb == QLatin1String("remove") && a.positional().size() == 2)
         co_return removeNamed<DictionaryEntry>(ctx, a.at(1), &termOf, QStringLiteral("terme"));
-    co_return usageError(ctx, {}, kUsage);
+    co_return usageError(ctx, {});
 }
 
 } // namespace
 
 QList<CliCommand> dictionaryCommands()
 {
-    return {{QStringLiteral("dictionary"), QStringLiteral("dictionary list|add|remove …"), &dictionaryCommand}};
+    return {{QStringLiteral("dictionary"),
+             QStringLiteral("Le vocabulaire : termes à reconnaître, prononciations et remplacements."),
+             &dictionaryCommand,
+             {},
+             {{QStringLiteral("list"), QStringLiteral("[--json]"),
+               QStringLiteral("Liste les termes, épinglés d'abord (marqués *).")},
+              {QStringLiteral("add"),
+               QStringLiteral("TERME [--pronunciations A,B] [--replacement TEXTE] [--scopes PORTÉES] [--pinned]"),
+               QStringLiteral("Ajoute un terme et affiche son identifiant.")},
+              {QStringLiteral("remove"), QStringLiteral("TERME|ID"), QStringLiteral("Supprime un terme.")}},
+             QStringLiteral("Options :\n"
+                            "  --pronunciations A,B   façons dont le terme est prononcé, séparées par des virgules\n"
+                            "  --replacement TEXTE    texte qui remplace le terme reconnu\n"
+                            "  --scopes PORTÉES       transcription, replacement, transformation (par défaut : toutes)\n"
+                            "  --pinned               épingle le terme en tête de liste")}};
 }

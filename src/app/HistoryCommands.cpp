@@ -9,16 +9,15 @@ namespace {
 
 QCoro::Task<int> historyCommand(CliContext& ctx, QStringList args)
 {
-    const QString usage = QStringLiteral("ovra history [--json] [--limit N]");
     const auto parsed = CliArgs::parse(args, {QStringLiteral("json")}, {QStringLiteral("limit")});
     if (!parsed || !parsed->positional().isEmpty())
-        co_return usageError(ctx, parsed ? QString() : parsed.error(), usage);
+        co_return usageError(ctx, parsed ? QString() : parsed.error());
     qsizetype limit = -1;
     if (parsed->has(QStringLiteral("limit"))) {
         bool ok = false;
         limit = parsed->option(QStringLiteral("limit")).toLongLong(&ok);
-        if (!ok || limit < 0)
-            co_return usageError(ctx, QStringLiteral("--limit attend un nombre positif."), usage);
+        if (!ok || limit <= 0)
+            co_return usageError(ctx, QStringLiteral("--limit attend un nombre positif."));
     }
     QList<Transcription> all =
         ctx.services.store().fetch<Transcription>({}, {{QStringLiteral("createdAt"), false}});
@@ -45,5 +44,9 @@ QCoro::Task<int> historyCommand(CliContext& ctx, QStringList args)
 
 QList<CliCommand> historyCommands()
 {
-    return {{QStringLiteral("history"), QStringLiteral("history [--json] [--limit N]"), &historyCommand}};
+    return {{QStringLiteral("history"), QStringLiteral("Affiche les dictées, des plus récentes aux plus anciennes."),
+             &historyCommand, QStringLiteral("[--json] [--limit N]"), {},
+             QStringLiteral("Options :\n"
+                            "  --json      un tableau JSON des dictées\n"
+                            "  --limit N   les N plus récentes seulement (N > 0)")}};
 }

@@ -1,28 +1,20 @@
 #include "CliArgs.h"
 #include "CliCommand.h"
+#include "CliVocabulary.h"
 #include "Services.h"
+#include "Terminal.h"
 
 #include "transcription/CloudProviderCatalog.h"
 
-#include <QFile>
 
 namespace {
-
-const QString kUsage = QStringLiteral("ovra keys set PROVIDER | keys list | keys verify [PROVIDER]");
-
-QString providerList()
-{
-    QStringList ids;
-    for (const CloudProviderInfo& p : CloudProviderCatalog::all())
-        ids << p.id;
-    return ids.join(QStringLiteral(", "));
-}
 
 std::optional<CloudProviderInfo> providerArg(CliContext& ctx, const QString& id)
 {
     auto p = CloudProviderCatalog::find(id);
     if (!p)
-        ctx.err << "Fournisseur inconnu : " << id << " (attendu : " << providerList() << ")\n";
+        usageError(ctx, QStringLiteral("Fournisseur inconnu : %1 (%2)")
+                            .arg(id, CliVocabulary::listed(CliVocabulary::keyProviders())));
     return p;
 }
 
@@ -31,10 +23,12 @@ QCoro::Task<int> setKey(CliContext& ctx, const QString& id)
     const auto provider = providerArg(ctx, id);
     if (!provider)
         co_return 2;
-    QFile in;
-    if (!in.open(stdin, QIODevice::ReadOnly))
+    const auto read = ctx.terminal.readSecret(QStringLiteral("Clé %1 : ").arg(provider->displayName));
+    if (!read) {
+        ctx.err << read.error() << "\n";
         co_return 1;
-    const QString key = QString::fromUtf8(in.readAll()).trimmed();
+    }
+    const QString key = read.value();
     if (key.isEmpty()) {
         ctx.err << "Aucune clé lue sur l'entrée standard : la clé enregistrée reste inchangée.\n";
         co_return 1;
@@ -98,8 +92,10 @@ QCoro::Task<int> verifyKeys(CliContext& ctx, const QString& id)
         }
         ctx.out.flush();
     }
-    if (id.isEmpty() && checked == 0)
-        ctx.err << "Aucune clé enregistrée.\n";
+    if (id.isEmpty() && checked == 0) {
+        ctx.err << "Aucune clé enregistrée : ovra keys set FOURNISSEUR\n";
+        co_return 1;
+    }
     co_return allValid ? 0 : 1;
 }
 
@@ -107,7 +103,7 @@ QCoro::Task<int> keysCommand(CliContext& ctx, QStringList args)
 {
     const auto parsed = CliArgs::parse(args, {}, {});
     if (!parsed)
-        co_return usageError(ctx, parsed.error(), kUsage);
+        co_return usageError(ctx, parsed.error());
     const QString verb = parsed->at(0);
     const qsizetype n = parsed->positional().size();
     const QString provider = parsed->at(1);
@@ -123,14 +119,21 @@ QCoro::Task<int> keysCommand(CliContext& ctx, QStringList args)
         auto verifying = verifyKeys(ctx, provider);
         co_return co_await verifying;
     }
-    co_return usageError(ctx, {}, kUsage);
+    co_return usageError(ctx, {});
 }
 
 } // namespace
 
 QList<CliCommand> keyCommands()
 {
-    return {{QStringLiteral("keys"),
-             QStringLiteral("keys set PROVIDER | keys list | keys verify [PROVIDER]   (clé lue sur l'entrée standard)"),
-             &keysCommand}};
+    return {{QStringLiteral("keys"), QStringLiteral("Les clés d'API des fournisseurs, gardées dans le trousseau du système."),
+             &keysCommand,
+             {},
+             {{QStringLiteral("set"), QStringLiteral("FOURNISSEUR"),
+               QStringLiteral("Enregistre une clé : tapée sans écho sur un terminal, sinon lue sur l'entrée\n"
+                              "      standard.")},
+              {QStringLiteral("list"), {}, QStringLiteral("Affiche les fournisseurs dont une clé est enregistrée.")},
+              {QStringLiteral("verify"), QStringLiteral("[FOURNISSEUR]"),
+               QStringLiteral("Vérifie les clés enregistrées auprès des fournisseurs.")}},
+             QStringLiteral("FOURNISSEUR : %1").arg(CliVocabulary::listed(CliVocabulary::keyProviders()))}};
 }

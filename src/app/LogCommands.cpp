@@ -8,7 +8,7 @@ QCoro::Task<int> logCommand(CliContext& ctx, QStringList args)
 {
     const auto parsed = CliArgs::parse(args, {QStringLiteral("clear")}, {});
     if (!parsed || !parsed->positional().isEmpty())
-        co_return usageError(ctx, parsed ? QString() : parsed.error(), QStringLiteral("ovra log [--clear]"));
+        co_return usageError(ctx, parsed ? QString() : parsed.error());
     if (parsed->flag(QStringLiteral("clear"))) {
         ctx.services.log().clear();
         (void)ctx.services.log().contents(); // waits until the file is empty
@@ -22,5 +22,6 @@ QCoro::Task<int> logCommand(CliContext& ctx, QStringList args)
 
 QList<CliCommand> logCommands()
 {
-    return {{QStringLiteral("log"), QStringLiteral("log [--clear]"), &logCommand}};
+    return {{QStringLiteral("log"), QStringLiteral("Affiche le journal de l'application, ou le vide."), &logCommand,
+             QStringLiteral("[--clear]"), {}, QStringLiteral("Options :\n  --clear   vide le journal")}};
 }

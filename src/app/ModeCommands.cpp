@@ -1,5 +1,6 @@
 #include "CliArgs.h"
 #include "CliCommand.h"
+#include "CliVocabulary.h"
 #include "RecordLookup.h"
 #include "Services.h"
 
@@ -7,11 +8,6 @@
 #include <QJsonDocument>
 
 namespace {
-
-const QString kUsage = QStringLiteral(
-    "ovra modes list [--json] | add NAME [OPTIONS] | set NAME|ID [OPTIONS] | remove NAME|ID | activate NAME|ID\n"
-    "  OPTIONS: --provider P --model M --language L --ai on|off --ai-provider P --ai-model M\n"
-    "           --prompt TEXT --preset NAME --trim on|off --live on|off --name NAME");
 
 const QSet<QString> kModeOptions{QStringLiteral("provider"), QStringLiteral("model"),     QStringLiteral("language"),
                                  QStringLiteral("ai"),       QStringLiteral("ai-provider"), QStringLiteral("ai-model"),
@@ -29,23 +25,19 @@ Expected<bool, QString> onOff(const QString& option, const QString& value)
     return unexpected(QStringLiteral("--%1 attend on ou off, pas « %2 ».").arg(option, value));
 }
 
-QString rawList(const QStringList& raws) { return raws.join(QStringLiteral(", ")); }
-
 // Applies the options a user gave; nothing is changed when one of them is wrong.
-Expected<TranscriptionMode, QString> applyOptions(TranscriptionMode m, const CliArgs& a, RecordStore& store)
+Expected<TranscriptionMode, CliError> applyOptions(TranscriptionMode m, const CliArgs& a, RecordStore& store)
 {
     if (a.has(QStringLiteral("name"))) {
         if (a.option(QStringLiteral("name")).trimmed().isEmpty())
-            return unexpected(QStringLiteral("Le nom d'un mode ne peut pas être vide."));
+            return unexpected(CliError{QStringLiteral("Le nom d'un mode ne peut pas être vide.")});
         m.name = a.option(QStringLiteral("name")).trimmed();
     }
     if (a.has(QStringLiteral("provider"))) {
         const QString p = a.option(QStringLiteral("provider"));
         if (!transcriptionProviderFromRaw(p)) {
-            QStringList known;
-            for (auto k : allTranscriptionProviders())
-                known << rawValue(k);
-            return unexpected(QStringLiteral("Fournisseur de transcription inconnu : %1 (%2)").arg(p, rawList(known)));
+            return unexpected(CliError{QStringLiteral("Fournisseur de transcription inconnu : %1 (%2)")
+                                           .arg(p, CliVocabulary::listed(CliVocabulary::transcriptionProviders()))});
         }
         m.transcriptionProviderRaw = p;
     }
@@ -57,10 +49,8 @@ Expected<TranscriptionMode, QString> applyOptions(TranscriptionMode m, const Cli
     if (a.has(QStringLiteral("ai-provider"))) {
         const QString p = a.option(QStringLiteral("ai-provider"));
         if (!aiProviderFromRaw(p)) {
-            QStringList known;
-            for (auto k : allAIProviders())
-                known << rawValue(k);
-            return unexpected(QStringLiteral("Fournisseur d'IA inconnu : %1 (%2)").arg(p, rawList(known)));
+            return unexpected(CliError{QStringLiteral("Fournisseur d'IA inconnu : %1 (%2)")
+                                           .arg(p, CliVocabulary::listed(CliVocabulary::aiProviders()))});
         }
         // The override pair is what a dictation rewrites with; the plain pair is kept in step.
         m.aiProviderRaw = p;
@@ -79,11 +69,11 @@ Expected<TranscriptionMode, QString> applyOptions(TranscriptionMode m, const Cli
             continue;
         const auto v = onOff(option, a.option(option));
         if (!v)
-            return unexpected(v.error());
+            return unexpected(CliError{v.error()});
         m.*field = *v;
     }
     if (a.has(QStringLiteral("prompt")) && a.has(QStringLiteral("preset")))
-        return unexpected(QStringLiteral("--prompt et --preset ne vont pas ensemble."));
+        return unexpected(CliError{QStringLiteral("--prompt et --preset ne vont pas ensemble.")});
     if (a.has(QStringLiteral("prompt"))) {
         m.promptTemplate = a.option(QStringLiteral("prompt"));
         m.promptPresetID.reset();
@@ -93,7 +83,7 @@ Expected<TranscriptionMode, QString> applyOptions(TranscriptionMode m, const Cli
             store, a.option(QStringLiteral("preset")), [](const PromptPreset& p) { return p.name; },
             QStringLiteral("prompt"));
         if (!preset)
-            return unexpected(preset.error());
+            return unexpected(CliError{preset.error(), 1});
         m.promptTemplate = preset->prompt;
         m.promptPresetID = preset->id;
     }
@@ -131,7 +121,7 @@ QCoro::Task<int> modesCommand(CliContext& ctx, QStringList args)
 {
     const auto parsed = CliArgs::parse(args, {QStringLiteral("json")}, kModeOptions);
     if (!parsed)
-        co_return usageError(ctx, parsed.error(), kUsage);
+        co_return usageError(ctx, parsed.error());
     const CliArgs& a = *parsed;
     const QString verb = a.at(0);
     RecordStore& store = ctx.services.store();
@@ -144,13 +134,11 @@ QCoro::Task<int> modesCommand(CliContext& ctx, QStringList args)
         TranscriptionMode m;
         m.name = a.at(1).trimmed();
         if (m.name.isEmpty())
-            co_return usageError(ctx, QStringLiteral("Le nom d'un mode ne peut pas être vide."), kUsage);
+            co_return usageError(ctx, QStringLiteral("Le nom d'un mode ne peut pas être vide."));
         m.sortOrder = nextSortOrder<TranscriptionMode>(store);
         auto applied = applyOptions(m, a, store);
-        if (!applied) {
-            ctx.err << applied.error() << "\n";
-            co_return 1;
-        }
+        if (!applied)
+            co_return refuse(ctx, applied.error());
         co_return createAndPrint(ctx, *applied);
     }
 
@@ -166,10 +154,8 @@ QCoro::Task<int> modesCommand(CliContext& ctx, QStringList args)
         StoreResult ok;
         if (verb == QLatin1String("set")) {
             auto applied = applyOptions(*found, a, store);
-            if (!applied) {
-                ctx.err << applied.error() << "\n";
-                co_return 1;
-            }
+            if (!applied)
+                co_return refuse(ctx, applied.error());
             ok = store.update(*applied);
             if (ok && isActive)
                 activate(settings, *applied); // keeps the shared active name in step
@@ -188,12 +174,33 @@ QCoro::Task<int> modesCommand(CliContext& ctx, QStringList args)
         }
         co_return 0;
     }
-    co_return usageError(ctx, {}, kUsage);
+    co_return usageError(ctx, {});
 }
 
 } // namespace
 
 QList<CliCommand> modeCommands()
 {
-    return {{QStringLiteral("modes"), QStringLiteral("modes list|add|set|remove|activate …"), &modesCommand}};
+    return {{QStringLiteral("modes"), QStringLiteral("Les modes de dictée : transcription, langue, réécriture par l'IA."),
+             &modesCommand,
+             {},
+             {{QStringLiteral("list"), QStringLiteral("[--json]"), QStringLiteral("Liste les modes ; le mode actif est marqué *.")},
+              {QStringLiteral("add"), QStringLiteral("NOM [OPTIONS]"), QStringLiteral("Ajoute un mode et affiche son identifiant.")},
+              {QStringLiteral("set"), QStringLiteral("NOM|ID [OPTIONS]"), QStringLiteral("Change les réglages d'un mode.")},
+              {QStringLiteral("remove"), QStringLiteral("NOM|ID"), QStringLiteral("Supprime un mode.")},
+              {QStringLiteral("activate"), QStringLiteral("NOM|ID"), QStringLiteral("Fait d'un mode le mode actif.")}},
+             QStringLiteral("Options :\n"
+                            "  --provider FOURNISSEUR      transcription : %1\n"
+                            "  --model MODÈLE              modèle de transcription\n"
+                            "  --language LANGUE           code de langue (en, fr…) ou auto\n"
+                            "  --ai on|off                 réécriture du texte par l'IA\n"
+                            "  --ai-provider FOURNISSEUR   IA : %2\n"
+                            "  --ai-model MODÈLE           modèle de l'IA\n"
+                            "  --prompt TEXTE              consigne donnée à l'IA\n"
+                            "  --preset NOM|ID             reprend un prompt enregistré (ovra prompts list)\n"
+                            "  --trim on|off               retire les silences avant l'envoi\n"
+                            "  --live on|off               transcription pendant l'enregistrement\n"
+                            "  --name NOM                  renomme le mode")
+                 .arg(CliVocabulary::listed(CliVocabulary::transcriptionProviders()),
+                      CliVocabulary::listed(CliVocabulary::aiProviders()))}};
 }

@@ -9,9 +9,6 @@
 
 namespace {
 
-const QString kUsage =
-    QStringLiteral("ovra prompts list [--json] | add NAME TEXT [--pinned] | remove NAME|ID");
-
 QString nameOf(const PromptPreset& p) { return p.name; }
 
 void publishPinned(CliContext& ctx) { PinnedPresets::publish(ctx.services.store(), ctx.services.settings()); }
@@ -20,7 +17,7 @@ QCoro::Task<int> promptsCommand(CliContext& ctx, QStringList args)
 {
     const auto parsed = CliArgs::parse(args, {QStringLiteral("json"), QStringLiteral("pinned")}, {});
     if (!parsed)
-        co_return usageError(ctx, parsed.error(), kUsage);
+        co_return usageError(ctx, parsed.error());
     const CliArgs& a = *parsed;
     const QString verb = a.at(0);
     RecordStore& store = ctx.services.store();
@@ -49,8 +46,7 @@ QCoro::Task<int> promptsCommand(CliContext& ctx, QStringList args)
         p.name = a.at(1).trimmed();
         p.prompt = a.at(2);
         if (p.name.isEmpty() || p.prompt.trimmed().isEmpty())
-            co_return usageError(ctx, QStringLiteral("Le nom et le texte du prompt ne peuvent pas être vides."),
-                                 kUsage);
+            co_return usageError(ctx, QStringLiteral("Le nom et le texte du prompt ne peuvent pas être vides."));
         p.isPinned = a.flag(QStringLiteral("pinned"));
         p.sortOrder = nextSortOrder<PromptPreset>(store);
         const int rc = createAndPrint(ctx, p);
@@ -63,12 +59,19 @@ QCoro::Task<int> promptsCommand(CliContext& ctx, QStringList args)
         publishPinned(ctx);
         co_return rc;
     }
-    co_return usageError(ctx, {}, kUsage);
+    co_return usageError(ctx, {});
 }
 
 } // namespace
 
 QList<CliCommand> promptCommands()
 {
-    return {{QStringLiteral("prompts"), QStringLiteral("prompts list|add|remove …"), &promptsCommand}};
+    return {{QStringLiteral("prompts"), QStringLiteral("Les prompts enregistrés, que les modes reprennent pour l'IA."),
+             &promptsCommand,
+             {},
+             {{QStringLiteral("list"), QStringLiteral("[--json]"),
+               QStringLiteral("Liste les prompts ; les épinglés sont marqués *.")},
+              {QStringLiteral("add"), QStringLiteral("NOM TEXTE [--pinned]"),
+               QStringLiteral("Ajoute un prompt et affiche son identifiant.")},
+              {QStringLiteral("remove"), QStringLiteral("NOM|ID"), QStringLiteral("Supprime un prompt.")}}}};
 }

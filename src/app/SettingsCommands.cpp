@@ -31,10 +31,9 @@ QString printable(const QVariant& v)
 
 QCoro::Task<int> settingsCommand(CliContext& ctx, QStringList args)
 {
-    const QString usage = QStringLiteral("ovra settings get KEY | ovra settings set KEY VALUE");
     const auto parsed = CliArgs::parse(args, {}, {});
     if (!parsed)
-        co_return usageError(ctx, parsed.error(), usage);
+        co_return usageError(ctx, parsed.error());
     const QStringList& p = parsed->positional();
     Settings& settings = ctx.services.settings();
     if (p.value(0) == QLatin1String("get") && p.size() == 2) {
@@ -50,13 +49,17 @@ QCoro::Task<int> settingsCommand(CliContext& ctx, QStringList args)
         settings.sync();
         co_return 0;
     }
-    co_return usageError(ctx, {}, usage);
+    co_return usageError(ctx, {});
 }
 
 } // namespace
 
 QList<CliCommand> settingsCommands()
 {
-    return {{QStringLiteral("settings"), QStringLiteral("settings get KEY | settings set KEY VALUE"),
-             &settingsCommand}};
+    return {{QStringLiteral("settings"), QStringLiteral("Lit ou change un réglage."), &settingsCommand,
+             {},
+             {{QStringLiteral("get"), QStringLiteral("CLÉ"), QStringLiteral("Affiche la valeur d'un réglage.")},
+              {QStringLiteral("set"), QStringLiteral("CLÉ VALEUR"),
+               QStringLiteral("Change un réglage. VALEUR est lue comme du JSON quand elle en est (true, 30,\n"
+                              "      \"texte\", [..], {..}), sinon comme du texte.")}}}};
 }

@@ -5,8 +5,6 @@
 
 namespace {
 
-const QString kUsage = QStringLiteral("ovra shortcuts list | ovra shortcuts set NAME COMBO|none");
-
 // The fixed names, then one per mode in the modes' order, with the mode's name for reading.
 QList<QPair<QString, QString>> allNames(RecordStore& store)
 {
@@ -22,7 +20,7 @@ QCoro::Task<int> shortcutsCommand(CliContext& ctx, QStringList args)
 {
     const auto parsed = CliArgs::parse(args, {}, {});
     if (!parsed)
-        co_return usageError(ctx, parsed.error(), kUsage);
+        co_return usageError(ctx, parsed.error());
     const QStringList& p = parsed->positional();
     ShortcutBindings bindings(ctx.services.settings());
     const auto names = allNames(ctx.services.store());
@@ -68,13 +66,18 @@ QCoro::Task<int> shortcutsCommand(CliContext& ctx, QStringList args)
         ctx.err << "Raccourci enregistré ; l'application de bureau le prend au prochain démarrage.\n";
         co_return 0;
     }
-    co_return usageError(ctx, {}, kUsage);
+    co_return usageError(ctx, {});
 }
 
 } // namespace
 
 QList<CliCommand> shortcutCommands()
 {
-    return {{QStringLiteral("shortcuts"), QStringLiteral("shortcuts list | shortcuts set NAME COMBO|none"),
-             &shortcutsCommand}};
+    return {{QStringLiteral("shortcuts"), QStringLiteral("Les raccourcis clavier globaux de l'application de bureau."),
+             &shortcutsCommand,
+             {},
+             {{QStringLiteral("list"), {}, QStringLiteral("Affiche chaque raccourci et sa combinaison.")},
+              {QStringLiteral("set"), QStringLiteral("NOM COMBINAISON|none"),
+               QStringLiteral("Change un raccourci (none le retire), par exemple :\n"
+                              "      ovra shortcuts set toggleDictation Ctrl+Alt+D")}}}};
 }

@@ -1,5 +1,6 @@
 #include "CliArgs.h"
 #include "CliCommand.h"
+#include "CliVocabulary.h"
 #include "HeadlessDictation.h"
 #include "RecordLookup.h"
 #include "Services.h"
@@ -12,17 +13,15 @@
 
 namespace {
 
-const QString kUsage = QStringLiteral(
-    "ovra transcribe FILE [--mode NAME|ID] [--provider P] [--model M] [--language L] [--trim]");
-
 // The mode's own settings, with the one-off overrides of the command line.
 Expected<TranscriptionMode, QString> withOverrides(TranscriptionMode mode, const CliArgs& a)
 {
     if (a.has(QStringLiteral("provider"))) {
         const auto provider = transcriptionProviderFromRaw(a.option(QStringLiteral("provider")));
         if (!provider)
-            return unexpected(QStringLiteral("Fournisseur inconnu : ") + a.option(QStringLiteral("provider")) +
-                              QStringLiteral(" (groq, openai, gemini, apple, parakeet, whisperKit)"));
+            return unexpected(QStringLiteral("Fournisseur de transcription inconnu : %1 (%2)")
+                                  .arg(a.option(QStringLiteral("provider")),
+                                       CliVocabulary::listed(CliVocabulary::transcriptionProviders())));
         mode.transcriptionProviderRaw = rawValue(*provider);
         if (!a.has(QStringLiteral("model"))) {
             const auto entry = CloudProviderCatalog::find(rawValue(*provider));
@@ -45,10 +44,13 @@ QCoro::Task<int> transcribeCommand(CliContext& ctx, QStringList args)
                                        {QStringLiteral("mode"), QStringLiteral("provider"), QStringLiteral("model"),
                                         QStringLiteral("language")});
     if (!parsed)
-        co_return usageError(ctx, parsed.error(), kUsage);
+        co_return usageError(ctx, parsed.error());
     if (parsed->positional().size() != 1)
-        co_return usageError(ctx, {}, kUsage);
+        co_return usageError(ctx, {});
     const QString file = parsed->at(0);
+    // A wrong override is bad usage whatever the file: checked on a default mode first.
+    if (const auto checked = withOverrides(TranscriptionMode(), *parsed); !checked)
+        co_return usageError(ctx, checked.error());
 
     // An unreadable or non-audio file stops here, before any upload.
     // Named futures and tasks: GCC 12 mishandles temporaries inside a co_await expression.
@@ -74,11 +76,7 @@ QCoro::Task<int> transcribeCommand(CliContext& ctx, QStringList args)
     } else {
         mode = controller.currentMode();
     }
-    const auto chosen = withOverrides(*mode, *parsed);
-    if (!chosen)
-        co_return usageError(ctx, chosen.error(), kUsage);
-
-    auto transcribing = controller.transcribeFile(file, *chosen);
+    auto transcribing = controller.transcribeFile(file, *withOverrides(*mode, *parsed));
     co_await transcribing;
     co_return dictation.reportOutcome(ctx.out, ctx.err);
 }
@@ -87,5 +85,18 @@ QCoro::Task<int> transcribeCommand(CliContext& ctx, QStringList args)
 
 QList<CliCommand> transcribeCommands()
 {
-    return {{QStringLiteral("transcribe"), kUsage.mid(5), &transcribeCommand}};
+    return {{QStringLiteral("transcribe"),
+             QStringLiteral("Transcrit un fichier audio avec le mode actif (ou celui nommé) et affiche le texte."),
+             &transcribeCommand,
+             QStringLiteral("FICHIER [--mode NOM|ID] [--provider FOURNISSEUR] [--model MODÈLE] [--language LANGUE] "
+                            "[--trim]"),
+             {},
+             QStringLiteral("Options :\n"
+                            "  --mode NOM|ID            ce mode à la place du mode actif\n"
+                            "  --provider FOURNISSEUR   pour cette fois : %1\n"
+                            "  --model MODÈLE           pour cette fois, le modèle de transcription\n"
+                            "  --language LANGUE        pour cette fois, code de langue (en, fr…) ou auto\n"
+                            "  --trim                   retire les silences avant l'envoi\n"
+                            "La dictée est enregistrée dans l'historique.")
+                 .arg(CliVocabulary::listed(CliVocabulary::transcriptionProviders()))}};
 }

@@ -1,4 +1,5 @@
 // The command line as a user runs it: the real binary, its own XDG folders.
+#include "fakes/OvraProcess.h"
 #include "store/RecordStore.h"
 
 #include <QJsonArray>
@@ -8,35 +9,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-struct Run
-{
-    int code;
-    QString out;
-    QString err;
-};
-} // namespace
-
 class TestCli : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_home;
 
-    Run ovra(const QStringList& args)
-    {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(OVRA_BINARY), args);
-        p.closeWriteChannel();
-        if (!p.waitForFinished(30000))
-            return {-1, {}, QStringLiteral("timed out")};
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-                QString::fromUtf8(p.readAllStandardError())};
-    }
+    OvraRun ovra(const QStringList& args) { return runOvra(m_home.path(), args); }
     QString storePath() const { return m_home.filePath(QStringLiteral("data/ovra/ovra.sqlite")); }
 
 private Q_SLOTS:
@@ -61,14 +40,14 @@ private Q_SLOTS:
         QFETCH(QString, input);
         QFETCH(QString, printed);
         QCOMPARE(ovra({QStringLiteral("settings"), QStringLiteral("set"), key, input}).code, 0);
-        const Run r = ovra({QStringLiteral("settings"), QStringLiteral("get"), key});
+        const OvraRun r = ovra({QStringLiteral("settings"), QStringLiteral("get"), key});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, printed + QLatin1Char('\n'));
     }
 
     void absentSettingAndBadUsageFail()
     {
-        const Run absent = ovra({QStringLiteral("settings"), QStringLiteral("get"), QStringLiteral("nope.key")});
+        const OvraRun absent = ovra({QStringLiteral("settings"), QStringLiteral("get"), QStringLiteral("nope.key")});
         QCOMPARE(absent.code, 1);
         QVERIFY(absent.err.contains(QStringLiteral("nope.key")));
         QCOMPARE(ovra({QStringLiteral("settings"), QStringLiteral("frobnicate")}).code, 2);
@@ -89,7 +68,7 @@ private Q_SLOTS:
                 QVERIFY((*store)->insert(t));
             }
         }
-        const Run r = ovra({QStringLiteral("history"), QStringLiteral("--json"), QStringLiteral("--limit"),
+        const OvraRun r = ovra({QStringLiteral("history"), QStringLiteral("--json"), QStringLiteral("--limit"),
                             QStringLiteral("2")});
         QCOMPARE(r.code, 0);
         const QJsonArray a = QJsonDocument::fromJson(r.out.toUtf8()).array();
@@ -104,26 +83,29 @@ private Q_SLOTS:
 
     void setsUpAModeWithAPromptAndVocabulary()
     {
-        const Run prompt = ovra({QStringLiteral("prompts"), QStringLiteral("add"), QStringLiteral("Courriel"),
+        const OvraRun prompt = ovra({QStringLiteral("prompts"), QStringLiteral("add"), QStringLiteral("Courriel"),
                                  QStringLiteral("Rédige un courriel poli."), QStringLiteral("--pinned")});
         QCOMPARE(prompt.code, 0);
-        const Run add = ovra({QStringLiteral("modes"), QStringLiteral("add"), QStringLiteral("Pro"),
+        const OvraRun add = ovra({QStringLiteral("modes"), QStringLiteral("add"), QStringLiteral("Pro"),
                               QStringLiteral("--provider"), QStringLiteral("openai"), QStringLiteral("--ai"),
                               QStringLiteral("on"), QStringLiteral("--preset"), QStringLiteral("courriel")});
         QCOMPARE(add.code, 0);
         const QString id = add.out.trimmed();
         QVERIFY(!QUuid::fromString(id).isNull());
 
-        // Wrong options change nothing.
-        const QList<QStringList> refused{
-            {QStringLiteral("modes"), QStringLiteral("set"), id, QStringLiteral("--provider"), QStringLiteral("bogus")},
-            {QStringLiteral("modes"), QStringLiteral("set"), id, QStringLiteral("--trim"), QStringLiteral("maybe"),
-             QStringLiteral("--model"), QStringLiteral("x")},
-            {QStringLiteral("modes"), QStringLiteral("set"), QStringLiteral("nobody")},
-            {QStringLiteral("dictionary"), QStringLiteral("add"), QStringLiteral("Ovra"), QStringLiteral("--scopes"),
-             QStringLiteral("everything")}};
-        for (const QStringList& args : refused)
-            QCOMPARE(ovra(args).code, 1);
+        // Wrong options change nothing: a wrong value is bad usage, a missing record a failure.
+        const QList<std::pair<QStringList, int>> refused{
+            {{QStringLiteral("modes"), QStringLiteral("set"), id, QStringLiteral("--provider"), QStringLiteral("bogus")}, 2},
+            {{QStringLiteral("modes"), QStringLiteral("set"), id, QStringLiteral("--trim"), QStringLiteral("maybe"),
+              QStringLiteral("--model"), QStringLiteral("x")},
+             2},
+            {{QStringLiteral("modes"), QStringLiteral("set"), id, QStringLiteral("--preset"), QStringLiteral("nobody")}, 1},
+            {{QStringLiteral("modes"), QStringLiteral("set"), QStringLiteral("nobody")}, 1},
+            {{QStringLiteral("dictionary"), QStringLiteral("add"), QStringLiteral("Ovra"), QStringLiteral("--scopes"),
+              QStringLiteral("everything")},
+             2}};
+        for (const auto& [args, code] : refused)
+            QCOMPARE(ovra(args).code, code);
 
         QCOMPARE(ovra({QStringLiteral("modes"), QStringLiteral("activate"), QStringLiteral("pro")}).code, 0);
         QCOMPARE(ovra({QStringLiteral("settings"), QStringLiteral("get"), QStringLiteral("mirelo.mode.activeName")}).out,

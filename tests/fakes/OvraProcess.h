@@ -1,0 +1,29 @@
+#pragma once
+// The real `ovra` binary (OVRA_BINARY) as a user runs it, with its own XDG folders under home.
+#include <QProcess>
+#include <QString>
+
+struct OvraRun
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+inline OvraRun runOvra(const QString& home, const QStringList& args, const QByteArray& input = {},
+                       QProcessEnvironment env = QProcessEnvironment::systemEnvironment())
+{
+    QProcess p;
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(OVRA_BINARY), args);
+    p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(30000)) {
+        p.kill();
+        p.waitForFinished();
+        return {-1, {}, QStringLiteral("timed out")};
+    }
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
