@@ -1,9 +1,9 @@
 #pragma once
 // One request to a language model; ClaudeAPIManager implements it.
 #include "ChatMessage.h"
+#include "network/APIError.h"
 #include "store/Enums.h"
 #include "store/Expected.h"
-#include "transcription/APIError.h"
 
 #include <QCoroTask>
 #include <optional>

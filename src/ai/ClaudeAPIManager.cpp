@@ -1,12 +1,12 @@
 #include "ClaudeAPIManager.h"
 
 #include "AIModelCatalog.h"
-#include "KeychainKey.h"
 #include "OnDeviceLanguageModel.h"
-#include "Pricing.h"
 #include "SecretsVault.h"
 #include "UsageTracker.h"
-#include "transcription/APINetworkClient.h"
+#include "network/APINetworkClient.h"
+#include "network/KeychainKey.h"
+#include "network/Pricing.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

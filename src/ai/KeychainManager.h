@@ -1,7 +1,7 @@
 #pragma once
 // Generic-password items of this application (service + account) in the desktop's secret
 // store. Synchronous; callable from any thread.
-#include "KeychainKey.h"
+#include "network/KeychainKey.h"
 #include "platform/SecretStore.h"
 #include "store/Expected.h"
 

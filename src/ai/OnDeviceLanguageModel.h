@@ -1,8 +1,8 @@
 #pragma once
 // The desktop's on-device language model, used for the provider appleIntelligence.
 #include "ChatMessage.h"
+#include "network/APIError.h"
 #include "store/Expected.h"
-#include "transcription/APIError.h"
 
 #include <QCoroTask>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "UsageTracker.h"
 
-#include "Pricing.h"
+#include "network/Pricing.h"
 #include "store/RecordStore.h"
 
 void UsageTracker::recordChat(AIProvider provider, const QString& model, int inputTokens, int outputTokens)

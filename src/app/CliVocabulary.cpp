@@ -1,7 +1,7 @@
 #include "CliVocabulary.h"
 
+#include "ai/CloudProviderCatalog.h"
 #include "store/Enums.h"
-#include "transcription/CloudProviderCatalog.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "Services.h"
 #include "Terminal.h"
 
-#include "transcription/CloudProviderCatalog.h"
+#include "ai/CloudProviderCatalog.h"
 
 
 namespace {

@@ -1,13 +1,15 @@
 #pragma once
 // The composition root: creates every service once, in start-up order, and destroys them in
 // reverse. Both the desktop application and the command line build on it.
+#include "ai/APIKeyVerifier.h"
 #include "ai/AppleIntelligenceService.h"
 #include "ai/ClaudeAPIManager.h"
 #include "ai/KeychainManager.h"
-#include "dictation/MacAudioRecorder.h"
-#include "dictation/MacLiveTranscriber.h"
 #include "ai/SecretsVault.h"
 #include "ai/UsageTracker.h"
+#include "dictation/MacAudioRecorder.h"
+#include "dictation/MacLiveTranscriber.h"
+#include "network/APINetworkClient.h"
 #include "platform/AudioCapture.h"
 #include "platform/NetworkPathMonitor.h"
 #include "platform/SecretStore.h"
@@ -17,8 +19,6 @@
 #include "store/Notifications.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
-#include "transcription/APIKeyVerifier.h"
-#include "transcription/APINetworkClient.h"
 #include "transcription/CloudTranscriber.h"
 #include "transcription/LocalModelServices.h"
 #include "transcription/SilenceTrimmer.h"

@@ -5,8 +5,8 @@
 #include "RecordLookup.h"
 #include "Services.h"
 
+#include "ai/CloudProviderCatalog.h"
 #include "audio/AudioFile.h"
-#include "transcription/CloudProviderCatalog.h"
 
 #include <QCoroFuture>
 #include <QtConcurrent/QtConcurrentRun>

@@ -1,7 +1,7 @@
 #include "CloudTranscriber.h"
 
-#include "ErrorEnvelope.h"
 #include "StreamedBody.h"
+#include "network/ErrorEnvelope.h"
 
 #include <QFileInfo>
 #include <QJsonArray>

@@ -2,10 +2,10 @@
 // The wire side of cloud speech-to-text: the multipart upload of OpenAI and Groq, the
 // generateContent request of Google Gemini, and their replies turned into text or errors.
 // The audio file is streamed into the request, never loaded whole.
-#include "APINetworkClient.h"
-#include "ServiceHosts.h"
 #include "TranscriptionError.h"
-#include "ai/KeychainKey.h"
+#include "network/APINetworkClient.h"
+#include "network/KeychainKey.h"
+#include "network/ServiceHosts.h"
 #include "store/Enums.h"
 
 #include <QCoroTask>

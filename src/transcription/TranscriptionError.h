@@ -2,7 +2,7 @@
 // Why a transcription failed: a network or service error (APIError), an unreadable file,
 // silence, or a failure of the system recogniser or of an on-device model. Carries the message
 // shown to the user.
-#include "APIError.h"
+#include "network/APIError.h"
 
 #include <QString>
 

@@ -18,7 +18,7 @@ class Settings;
 class SilenceTrimming;
 class SystemRecognizer;
 class UploadCompressor;
-class UsageTracker;
+class UsageRecorder;
 
 class TranscriptionManager : public QObject
 {
@@ -33,7 +33,7 @@ public:
         SystemRecognizer& appleSpeech;
         LocalModelServices& localModels;
         NetworkPathMonitor& monitor;
-        UsageTracker& usage;
+        UsageRecorder& usage;
         Settings& settings;
         DebugLog& log;
         // Seconds of audio in a file (blocking; run off the main thread). AudioFile by default.

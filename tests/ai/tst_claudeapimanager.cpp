@@ -6,11 +6,11 @@
 #include "ai/UsageTracker.h"
 #include "fakes/AwaitTask.h"
 #include "fakes/LocalHttpServer.h"
+#include "network/APINetworkClient.h"
 #include "platform/linux/secret/MemorySecretStore.h"
 #include "store/Notifications.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
-#include "transcription/APINetworkClient.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

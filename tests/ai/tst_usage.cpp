@@ -1,8 +1,8 @@
 // Prices, the cost shown in Canadian dollars, usage records and the model catalogue.
 #include "ai/AIModelCatalog.h"
 #include "ai/AIProviderSettings.h"
-#include "ai/Pricing.h"
 #include "ai/UsageTracker.h"
+#include "network/Pricing.h"
 #include "store/RecordStore.h"
 
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 // Cloud speech-to-text requests against a local server: headers and multipart body byte for
 // byte, the Gemini JSON request, reply decoding and error mapping, and key verification.
+#include "ai/APIKeyVerifier.h"
 #include "fakes/AwaitTask.h"
 #include "fakes/LocalHttpServer.h"
-#include "transcription/APIKeyVerifier.h"
 #include "transcription/CloudTranscriber.h"
 
 #include <QJsonArray>

@@ -1,7 +1,7 @@
 // The history section over a real store: paging of the list, search as you type, and the
 // actions of the detail pane reaching the store.
 #include "SectionRig.h"
-#include "ai/Pricing.h"
+#include "network/Pricing.h"
 #include "ui/sections/HistoryListModel.h"
 #include "ui/sections/HistorySection.h"
 #include "ui/widgets/ProposalDiffView.h"

@@ -1,8 +1,8 @@
 #include "HistorySection.h"
 
 #include "HistoryListModel.h"
-#include "ai/Pricing.h"
 #include "dictation/MacDictationController.h"
+#include "network/Pricing.h"
 #include "platform/Pasteboard.h"
 #include "store/RecordStore.h"
 #include "transcription/TranscriptionManager.h"

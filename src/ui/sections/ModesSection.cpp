@@ -1,10 +1,10 @@
 #include "ModesSection.h"
 
 #include "ai/AIModelCatalog.h"
+#include "ai/CloudProviderCatalog.h"
 #include "dictation/MacAppModeTriggers.h"
 #include "dictation/ShortcutBindings.h"
 #include "store/RecordStore.h"
-#include "transcription/CloudProviderCatalog.h"
 #include "transcription/TranscriptionManager.h"
 #include "ui/widgets/ShortcutRecorder.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // The cloud providers a user can hold an API key for: names, icon, key name, where to get a
 // key, and their speech-to-text and chat models (first = default).
-#include "ai/KeychainKey.h"
+#include "network/KeychainKey.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "APIKeyVerifier.h"
 
-#include "ErrorEnvelope.h"
+#include "network/ErrorEnvelope.h"
 
 #include <QUrlQuery>
 

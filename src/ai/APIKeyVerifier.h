@@ -1,9 +1,9 @@
 #pragma once
 // Checks a pasted API key with one cheap authenticated request. Absent = the key works;
 // otherwise the message to show. Only transport failures come back as errors.
-#include "APINetworkClient.h"
 #include "CloudProviderCatalog.h"
-#include "ServiceHosts.h"
+#include "network/APINetworkClient.h"
+#include "network/ServiceHosts.h"
 
 #include <QCoroTask>
 #include <optional>

@@ -2,8 +2,8 @@
 // transport fault mapped onto its URL-error code within the configured time-outs.
 #include "fakes/AwaitTask.h"
 #include "fakes/LocalHttpServer.h"
-#include "transcription/APIError.h"
-#include "transcription/APINetworkClient.h"
+#include "network/APIError.h"
+#include "network/APINetworkClient.h"
 
 #include <QCoroTask>
 #include <QElapsedTimer>
