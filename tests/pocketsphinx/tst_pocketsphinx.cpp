@@ -84,6 +84,34 @@ private Q_SLOTS:
         QCOMPARE(text.error().kind, AppleSpeechError::Kind::localeNotSupported);
     }
 
+    // A short sound before the speech (the start cue heard by the microphone, a click) and a
+    // pause: the words after it come out as they do alone, whatever was recognised before.
+    void aSoundBeforeTheSpeechLeavesItIntact()
+    {
+        auto speech = AudioFile::decodeMono16k(m_speech);
+        OVRA_VERIFY_OK(speech);
+        std::vector<float> cued = silence(0.04);
+        std::vector<float> cue = sine(0.08, 700.0, 0.6f);
+        for (size_t i = 0; i < cue.size(); ++i)
+            cue[i] *= 1.0f - float(i) / float(cue.size());
+        append(cued, cue);
+        append(cued, silence(1.0));
+        append(cued, *speech);
+
+        PocketSphinxEngine fresh;
+        const auto alone = fresh.recognize("en-US", *speech);
+        OVRA_VERIFY_OK(alone);
+        QVERIFY2(alone->contains("hello world"), qPrintable(*alone));
+        for (int run = 0; run < 3; ++run) {
+            const auto withCue = m_engine->recognize("en-US", cued);
+            OVRA_VERIFY_OK(withCue);
+            QVERIFY2(withCue->contains("hello world"), qPrintable(QString("run %1: %2").arg(run).arg(*withCue)));
+            const auto again = m_engine->recognize("en-US", *speech);
+            OVRA_VERIFY_OK(again);
+            QCOMPARE(*again, *alone);
+        }
+    }
+
     void streamsPartialText()
     {
         auto samples = AudioFile::decodeMono16k(m_speech);

@@ -8,7 +8,9 @@
 #include <QFileInfo>
 
 extern "C" {
+#include <sphinxbase/cmn.h>
 #include <sphinxbase/err.h>
+#include <sphinxbase/feat.h>
 #include <pocketsphinx.h>
 }
 
@@ -21,6 +23,16 @@ struct PocketSphinxEngine::Decoder
     QString locale;
     cmd_ln_t* config = nullptr;
     ps_decoder_t* ps = nullptr;
+    // The cepstral mean the model starts from. The decoder adapts it after every utterance;
+    // each recognition starts again from here so that the same audio always gives the same text.
+    std::vector<mfcc_t> initialMean;
+    void rememberInitialMean()
+    {
+        cmn_t* cmn = ps_get_feat(ps)->cmn_struct;
+        initialMean.assign(size_t(cmn->veclen), 0);
+        cmn_live_get(cmn, initialMean.data());
+    }
+    void restoreInitialMean() { cmn_live_set(ps_get_feat(ps)->cmn_struct, initialMean.data()); }
     ~Decoder()
     {
         if (ps)
@@ -38,6 +50,11 @@ void PocketSphinxEngine::DecoderDeleter::operator()(Decoder* d) const
 namespace {
 
 constexpr size_t kChunk = 2048;
+// Utterances are cut at a pause only once this much audio went into them: the decoder
+// re-estimates its cepstral mean at each cut, and a cut after a short noise (a click, the
+// start cue heard by the microphone) would estimate it from that noise and garble the words
+// that follow.
+constexpr size_t kMinUtteranceSamples = 16000 * 8;
 
 // Feeds audio and cuts utterances at the pauses the decoder hears, which keeps long
 // recordings from growing one huge search.
@@ -55,10 +72,11 @@ public:
                 buffer[i] = int16(std::lround(std::clamp(samples[i], -1.0f, 1.0f) * 32767.0f));
             samples = samples.subspan(n);
             ps_process_raw(m_ps, buffer, n, FALSE, FALSE);
+            m_fed += n;
             const bool inSpeech = ps_get_in_speech(m_ps);
             if (inSpeech)
                 m_heard = true;
-            else if (m_heard) {
+            else if (m_heard && m_fed >= kMinUtteranceSamples) {
                 closeUtterance();
                 ps_start_utt(m_ps);
             }
@@ -88,11 +106,13 @@ private:
         if (const char* hyp = ps_get_hyp(m_ps, &score); hyp && *hyp)
             m_done << QString::fromUtf8(hyp);
         m_heard = false;
+        m_fed = 0;
     }
 
     ps_decoder_t* m_ps;
     QStringList m_done;
     bool m_heard = false;
+    size_t m_fed = 0;
 };
 
 class PocketSphinxStream : public SpeechStream
@@ -218,6 +238,7 @@ Expected<PocketSphinxEngine::DecoderHandle, QString> PocketSphinxEngine::acquire
         if (it != m_idle.end()) {
             Decoder* d = *it;
             m_idle.erase(it);
+            d->restoreInitialMean();
             return DecoderHandle(d, DecoderDeleter{this});
         }
     }
@@ -234,6 +255,7 @@ Expected<PocketSphinxEngine::DecoderHandle, QString> PocketSphinxEngine::acquire
         d->ps = ps_init(d->config);
     if (!d->ps)
         return unexpected(QStringLiteral("le modèle PocketSphinx %1 ne se charge pas").arg(model->hmm));
+    d->rememberInitialMean();
     return DecoderHandle(d.release(), DecoderDeleter{this});
 }
 
