@@ -4,6 +4,9 @@
 
 #include <QFile>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -148,6 +151,12 @@ Expected<void, AudioError> AacWriter::open(const QString& path, int sampleRate, 
     if (rc < 0)
         return unexpected(s->failure(QStringLiteral("flux"), rc));
 
+    // Recordings are the user's voice: owner-only from the first byte (FFmpeg would create the
+    // file with the umask's permissions; opening it again keeps these).
+    const int fd = ::open(encodedPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return unexpected(s->failure(path, AVERROR(errno)));
+    ::close(fd);
     rc = avio_open(&s->format->pb, encodedPath.constData(), AVIO_FLAG_WRITE);
     if (rc < 0)
         return unexpected(s->failure(path, rc));

@@ -1,8 +1,9 @@
 #include "MacAudioRecorder.h"
 
-#include "audio/AacWriter.h"
+#include "audio/AacFileOutput.h"
 #include "dictation/InputDevice.h"
 #include "dictation/LevelMeter.h"
+#include "dictation/RecordingFolder.h"
 #include "platform/AudioCapture.h"
 
 #include <QCoroFuture>
@@ -11,99 +12,190 @@
 #include <QPointer>
 #include <QUuid>
 #include <QtConcurrent>
-#include <array>
+#include <atomic>
 #include <mutex>
 
-// What the capture thread and the main thread both touch.
-struct MacAudioRecorder::Shared
+// Lets capture and encoder threads reach the recorder while it exists, and never after.
+struct MacAudioRecorder::Link
 {
-    static constexpr size_t kWindow = kSampleRate / 20; // the meter's 50 ms
-
     std::mutex mutex;
-    AacWriter writer;
-    std::array<float, kWindow> window{};
-    size_t windowPos = 0;
-    size_t windowFilled = 0;
-    bool failed = false; // nothing more is written once the capture or the disk failed
+    MacAudioRecorder* recorder = nullptr;
 
-    // Capture thread.
-    void take(std::span<const float> samples, MacAudioRecorder* recorder)
+    void ended(quint64 take, const QString& message)
     {
         std::lock_guard lock(mutex);
-        if (failed || !writer.isOpen())
-            return;
-        for (float x : samples) {
-            window[windowPos] = x;
-            windowPos = (windowPos + 1) % kWindow;
-        }
-        windowFilled = std::min(kWindow, windowFilled + samples.size());
-        if (auto r = writer.write(samples); !r) {
-            failed = true;
-            QMetaObject::invokeMethod(recorder, [recorder, m = r.error().message] { recorder->onCaptureEnded(m); },
-                                      Qt::QueuedConnection);
-        }
+        if (recorder)
+            QMetaObject::invokeMethod(
+                recorder, [r = recorder, take, message] { r->onCaptureEnded(take, message); }, Qt::QueuedConnection);
     }
+};
+
+// One recording: the capture feeding the meter window and the file output.
+struct MacAudioRecorder::Take
+{
+    struct Feed
+    {
+        explicit Feed(const QString& file) : output(file, kSampleRate, kBitRate) {}
+        AacFileOutput output;
+        LevelMeter::Window level;
+        std::atomic<bool> ended{false}; // the capture said it ended: later samples do not count
+    };
+
+    quint64 id = 0;
+    QString file;
+    std::shared_ptr<Feed> feed;
+    std::unique_ptr<AudioCaptureSession> session;
+    bool keepFile = false;
+
+    // Blocking (sound server, encoder thread): run off the main thread.
+    Expected<qint64, AudioError> close()
+    {
+        if (session)
+            session->stop();
+        session.reset();
+        if (!feed)
+            return unexpected(AudioError{kNoRecording});
+        auto written = keepFile ? feed->output.finish() : (feed->output.discard(), Expected<qint64, AudioError>(0));
+        feed.reset();
+        return written;
+    }
+    ~Take() { (void)close(); }
 };
 
 MacAudioRecorder::MacAudioRecorder(AudioCapture& capture, Settings& settings, QString folder, QObject* parent)
     : QObject(parent), m_capture(capture), m_settings(settings),
-      m_folder(folder.isEmpty() ? QDir::tempPath() : std::move(folder))
+      m_folder(folder.isEmpty() ? RecordingFolder::inProgress() : std::move(folder)), m_link(std::make_shared<Link>())
 {
+    m_link->recorder = this;
+    m_workers.setMaxThreadCount(2);
+    m_workers.setExpiryTimeout(-1); // warm threads: no thread start on the way to the first sample
     m_elapsedTimer.setInterval(1000);
     m_levelTimer.setInterval(50);
+    m_preparedExpiry.setSingleShot(true);
+    m_preparedExpiry.setInterval(kPreparedCaptureMs);
     connect(&m_elapsedTimer, &QTimer::timeout, this, [this] { setElapsed(double(m_clock.nsecsElapsed()) / 1e9); });
     connect(&m_levelTimer, &QTimer::timeout, this, &MacAudioRecorder::meterTick);
+    connect(&m_preparedExpiry, &QTimer::timeout, this, &MacAudioRecorder::dropPrepared);
 }
 
 MacAudioRecorder::~MacAudioRecorder()
 {
-    if (m_session)
-        m_session->stop();
+    {
+        std::lock_guard lock(m_link->mutex);
+        m_link->recorder = nullptr;
+    }
+    m_workers.waitForDone();
+    m_prepared.reset();
+    // Whatever was being recorded is completed and left in place rather than lost.
+    if (m_take)
+        m_take->keepFile = true;
+    m_take.reset();
+}
+
+// Worker thread.
+MacAudioRecorder::Prepared MacAudioRecorder::prepare(AudioCapture& capture, const QString& wantedDevice,
+                                                     const QString& folder, std::shared_ptr<Link> link, quint64 id)
+{
+    const auto device = InputDevice::choose(capture, wantedDevice);
+    if (!device)
+        return unexpected(device.error());
+    if (auto ready = RecordingFolder::ensure(folder); !ready)
+        return unexpected(CaptureError{ready.error()});
+
+    auto take = std::make_shared<Take>();
+    take->id = id;
+    take->file = QDir(folder).filePath(QStringLiteral("ovra-mac-") +
+                                       QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
+                                       QStringLiteral(".m4a"));
+    take->feed = std::make_shared<Take::Feed>(take->file);
+    AudioCapture::Callbacks callbacks;
+    callbacks.samples = [feed = take->feed](std::span<const float> s) {
+        if (feed->ended.load(std::memory_order_relaxed))
+            return;
+        feed->level.add(s);
+        feed->output.push(s);
+    };
+    callbacks.ended = [feed = take->feed, link, id](const CaptureError& e) {
+        feed->ended = true;
+        link->ended(id, e.message);
+    };
+    auto session = capture.start(device.value(), std::move(callbacks));
+    if (!session)
+        return unexpected(session.error());
+    take->session = std::move(session.value());
+    // Capture runs from here; the file is opened on the output's thread, the first samples
+    // wait in memory meanwhile.
+    take->feed->output.start([link, id](const AudioError& e) { link->ended(id, e.message); });
+    return take;
 }
 
 QCoro::Task<bool> MacAudioRecorder::requestPermission()
 {
+    QPointer<MacAudioRecorder> self(this);
+    dropPrepared();
+    const quint64 id = ++m_nextId;
     AudioCapture* capture = &m_capture;
-    QFuture<bool> probe = QtConcurrent::run([capture] { return capture->canRecord(); });
-    const bool ok = co_await probe;
-    co_return ok;
+    QFuture<Prepared> preparing =
+        QtConcurrent::run(&m_workers, [capture, wanted = InputDevice::chosenInSettings(m_settings), folder = m_folder,
+                                       link = m_link, id] { return prepare(*capture, wanted, folder, link, id); });
+    Prepared prepared = co_await preparing;
+    if (!self) {
+        if (prepared)
+            (void)prepared.value()->close();
+        co_return false;
+    }
+    const bool refused = !prepared && prepared.error().kind == CaptureError::Kind::accessDenied;
+    if (id != m_nextId || m_recording) {
+        // Superseded by a later request or a start() that did not wait for this one.
+        if (prepared)
+            retire(prepared.value(), false);
+        co_return !refused;
+    }
+    if (refused)
+        co_return false;
+    m_prepared = std::make_unique<Prepared>(std::move(prepared));
+    m_preparedExpiry.start();
+    co_return true;
+}
+
+void MacAudioRecorder::dropPrepared()
+{
+    m_preparedExpiry.stop();
+    if (m_prepared && m_prepared->hasValue())
+        retire(m_prepared->value(), false);
+    m_prepared.reset();
+}
+
+void MacAudioRecorder::retire(std::shared_ptr<Take> take, bool keepFile)
+{
+    take->keepFile = keepFile;
+    (void)QtConcurrent::run(&m_workers, [take = std::move(take)]() mutable { (void)take->close(); });
 }
 
 Expected<void, QString> MacAudioRecorder::start()
 {
     if (m_recording)
         return unexpected(kNoRecording);
-    const auto device = InputDevice::choose(m_capture, m_settings);
-    if (!device)
-        return unexpected(device.error());
-
-    auto shared = std::make_shared<Shared>();
-    const QString file =
-        QDir(m_folder).filePath(QStringLiteral("ovra-mac-") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
-                                QStringLiteral(".m4a"));
-    if (auto r = shared->writer.open(file, kSampleRate, kBitRate); !r) {
-        QFile::remove(file);
-        return unexpected(r.error().message);
+    m_preparedExpiry.stop();
+    Prepared prepared = m_prepared ? std::move(*m_prepared) : Prepared(unexpected(CaptureError{}));
+    const bool wasPrepared = m_prepared != nullptr;
+    m_prepared.reset();
+    if (!wasPrepared) {
+        // Nobody asked for the microphone first: open the capture here, waiting for it.
+        prepared = prepare(m_capture, InputDevice::chosenInSettings(m_settings), m_folder, m_link, ++m_nextId);
+    } else {
+        ++m_nextId; // a request still under way no longer counts
     }
-    // The writer is open before the capture starts, so the first samples land in the file.
-    AudioCapture::Callbacks callbacks;
-    callbacks.samples = [shared, self = this](std::span<const float> s) { shared->take(s, self); };
-    callbacks.ended = [self = this](const CaptureError& e) {
-        QMetaObject::invokeMethod(self, [self, m = e.message] { self->onCaptureEnded(m); }, Qt::QueuedConnection);
-    };
-    auto session = m_capture.start(device.value(), std::move(callbacks));
-    if (!session) {
-        (void)shared->writer.finish();
-        QFile::remove(file);
-        return unexpected(session.error().message);
+    if (!prepared) {
+        const CaptureError& e = prepared.error();
+        return unexpected(e.kind == CaptureError::Kind::noDevice || e.message.isEmpty() ? kNoRecording : e.message);
     }
-    m_session = std::move(session.value());
-    m_shared = std::move(shared);
+    m_take = std::move(prepared.value());
     m_levelStats = {};
     m_interruption.clear();
     m_clock.start();
-    if (m_lastRecording != file) {
-        m_lastRecording = file;
+    if (m_lastRecording != m_take->file) {
+        m_lastRecording = m_take->file;
         Q_EMIT lastRecordingURLChanged();
     }
     setElapsed(0);
@@ -115,16 +207,12 @@ Expected<void, QString> MacAudioRecorder::start()
 
 void MacAudioRecorder::meterTick()
 {
-    if (!m_shared)
+    if (!m_take)
         return;
-    double db;
-    {
-        std::lock_guard lock(m_shared->mutex);
-        if (m_shared->windowFilled == 0)
-            return;
-        db = LevelMeter::averagePowerDb(std::span<const float>(m_shared->window.data(), m_shared->windowFilled));
-    }
-    const float level = LevelMeter::levelForDb(db);
+    const std::optional<double> db = m_take->feed->level.powerDb();
+    if (!db)
+        return;
+    const float level = LevelMeter::levelForDb(*db);
     if (level != m_currentLevel) {
         m_currentLevel = level;
         Q_EMIT currentLevelChanged();
@@ -132,15 +220,11 @@ void MacAudioRecorder::meterTick()
     m_levelStats.add(level);
 }
 
-void MacAudioRecorder::onCaptureEnded(const QString& message)
+void MacAudioRecorder::onCaptureEnded(quint64 take, const QString& message)
 {
-    if (!m_recording || !m_interruption.isEmpty())
+    if (!m_recording || !m_take || m_take->id != take || !m_interruption.isEmpty())
         return;
     m_interruption = message;
-    {
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->failed = true;
-    }
     m_levelTimer.stop();
     Q_EMIT interrupted(message);
 }
@@ -155,42 +239,31 @@ QCoro::Task<std::optional<QString>> MacAudioRecorder::stop()
     setRecording(false);
 
     QPointer<MacAudioRecorder> self(this);
-    std::shared_ptr<AudioCaptureSession> session = std::move(m_session);
-    std::shared_ptr<Shared> shared = std::move(m_shared);
-    const QString file = m_lastRecording;
+    std::shared_ptr<Take> take = std::move(m_take);
+    take->keepFile = true;
+    const QString file = take->file;
     const bool interrupted = !m_interruption.isEmpty();
-    // Stopping the stream and writing the file index both block; keep them off this thread.
-    QFuture<qint64> closing = QtConcurrent::run([session, shared]() -> qint64 {
-        session->stop();
-        std::lock_guard lock(shared->mutex);
-        const qint64 samples = shared->writer.samplesWritten();
-        return shared->writer.finish() ? samples : -1;
-    });
-    const qint64 samples = co_await closing;
-    if (samples < 0 || (interrupted && samples < qint64(kMinimumKeptSeconds * kSampleRate))) {
+    QFuture<Expected<qint64, AudioError>> closing = QtConcurrent::run(&m_workers, [take] { return take->close(); });
+    const Expected<qint64, AudioError> samples = co_await closing;
+    if (!samples || (interrupted && *samples < qint64(kMinimumKeptSeconds * kSampleRate))) {
         QFile::remove(file);
         co_return std::nullopt;
     }
     if (interrupted && self)
-        self->setElapsed(double(samples) / kSampleRate);
+        self->setElapsed(double(*samples) / kSampleRate);
     co_return file;
 }
 
 void MacAudioRecorder::cancel()
 {
-    if (m_session)
-        m_session->stop();
-    m_session.reset();
-    if (m_shared) {
-        std::lock_guard lock(m_shared->mutex);
-        if (m_shared->writer.isOpen())
-            (void)m_shared->writer.finish();
-    }
-    m_shared.reset();
+    // Only a recording in progress: a finished one belongs to whoever stopped it.
+    if (!m_recording)
+        return;
     m_elapsedTimer.stop();
     m_levelTimer.stop();
+    retire(std::move(m_take), false);
+    m_take.reset();
     if (!m_lastRecording.isEmpty()) {
-        QFile::remove(m_lastRecording);
         m_lastRecording.clear();
         Q_EMIT lastRecordingURLChanged();
     }

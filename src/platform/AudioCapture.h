@@ -18,7 +18,14 @@ struct AudioInputDevice
 
 struct CaptureError
 {
+    enum class Kind {
+        failed,
+        serverUnreachable, // no sound server to talk to: not a refused permission
+        accessDenied,      // the sound server (or the desktop's portal) refused the microphone
+        noDevice,          // no microphone at all
+    };
     QString message;
+    Kind kind = Kind::failed;
 };
 
 // Stops capturing when destroyed; no callback runs after stop() returns.
@@ -45,9 +52,7 @@ public:
     virtual ~AudioCapture() = default;
     // Microphones only: monitors of outputs are left out. Blocking.
     virtual Expected<QList<AudioInputDevice>, CaptureError> devices() = 0;
-    // True when the sound server accepts a record stream. Blocking.
-    virtual bool canRecord() = 0;
-    // deviceId empty: the default input. Returns once samples flow into the callbacks.
+    // deviceId empty: the default input. Blocking: returns once samples flow into the callbacks.
     virtual Expected<std::unique_ptr<AudioCaptureSession>, CaptureError> start(const QString& deviceId,
                                                                                Callbacks callbacks) = 0;
 };

@@ -11,6 +11,7 @@ public:
     QList<AudioInputDevice> list{{"mic", "Micro intégré", true}};
     bool serverUp = true;
     QString startError;
+    CaptureError::Kind startErrorKind = CaptureError::Kind::failed;
     QString startedDevice;
     Callbacks callbacks;
     std::shared_ptr<std::atomic<bool>> stopped = std::make_shared<std::atomic<bool>>(false);
@@ -18,14 +19,14 @@ public:
     Expected<QList<AudioInputDevice>, CaptureError> devices() override
     {
         if (!serverUp)
-            return unexpected(CaptureError{"Serveur son : connexion impossible"});
+            return unexpected(CaptureError{"Serveur son : connexion impossible (Connection refused)",
+                                           CaptureError::Kind::serverUnreachable});
         return list;
     }
-    bool canRecord() override { return serverUp && !list.isEmpty(); }
     Expected<std::unique_ptr<AudioCaptureSession>, CaptureError> start(const QString& id, Callbacks cb) override
     {
         if (!startError.isEmpty())
-            return unexpected(CaptureError{startError});
+            return unexpected(CaptureError{startError, startErrorKind});
         startedDevice = id;
         callbacks = std::move(cb);
         stopped->store(false);

@@ -7,11 +7,15 @@
 #include "store/Settings.h"
 
 #include <QFileInfo>
+#include <QThread>
+#include <QThreadPool>
+#include <QtConcurrent>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace AudioFixtures;
 
@@ -45,7 +49,7 @@ private Q_SLOTS:
         const QString file = m_recorder->lastRecordingURL();
         QVERIFY(QFileInfo(file).fileName().startsWith("ovra-mac-"));
         QVERIFY(file.endsWith(".m4a") && file.startsWith(folder()));
-        QVERIFY2(QFileInfo(file).size() > 0, "the file is written from the start");
+        QTRY_VERIFY2(QFileInfo(file).size() > 0, "the file is written from the start");
 
         auto tone = sine(0.4, 300.0, 0.5f);
         append(tone, silence(0.8));
@@ -124,33 +128,112 @@ private Q_SLOTS:
         m_recorder->cancel();
     }
 
+    // An unreachable sound server is not a refused microphone: permission is granted and
+    // start() says what is wrong, in the words of `ovra devices`.
     void startErrors_data()
     {
         QTest::addColumn<bool>("serverUp");
         QTest::addColumn<bool>("devices");
         QTest::addColumn<QString>("startError");
+        QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("message");
-        QTest::newRow("no sound server") << false << true << "" << "No audio was recorded.";
-        QTest::newRow("no microphone") << true << false << "" << "No audio was recorded.";
-        QTest::newRow("input refused") << true << true << "Serveur son : ouverture du micro (Access denied)"
-                                       << "Serveur son : ouverture du micro (Access denied)";
+        QTest::addColumn<bool>("permission");
+        const int failed = int(CaptureError::Kind::failed), denied = int(CaptureError::Kind::accessDenied);
+        QTest::newRow("no sound server") << false << true << "" << failed
+                                         << "Serveur son : connexion impossible (Connection refused)" << true;
+        QTest::newRow("no microphone") << true << false << "" << failed << "No audio was recorded." << true;
+        QTest::newRow("stream fails") << true << true << "Serveur son : ouverture du micro (Timeout)" << failed
+                                      << "Serveur son : ouverture du micro (Timeout)" << true;
+        QTest::newRow("input refused") << true << true << "Serveur son : ouverture du micro (Access denied)" << denied
+                                       << "Serveur son : ouverture du micro (Access denied)" << false;
     }
     void startErrors()
     {
         QFETCH(bool, serverUp);
         QFETCH(bool, devices);
         QFETCH(QString, startError);
+        QFETCH(int, kind);
         QFETCH(QString, message);
+        QFETCH(bool, permission);
         m_capture.serverUp = serverUp;
         if (!devices)
             m_capture.list.clear();
         m_capture.startError = startError;
+        m_capture.startErrorKind = CaptureError::Kind(kind);
         auto started = m_recorder->start();
         QVERIFY(!started);
         QCOMPARE(started.error(), message);
         QVERIFY(!m_recorder->isRecording());
         QVERIFY(QDir(folder()).isEmpty());
-        QCOMPARE(await(m_recorder->requestPermission()), serverUp && devices);
+        // The same through the controller's path: permission first, then start.
+        QCOMPARE(await(m_recorder->requestPermission()), permission);
+        if (permission) {
+            auto again = m_recorder->start();
+            QVERIFY(!again);
+            QCOMPARE(again.error(), message);
+        }
+        QVERIFY(QDir(folder()).isEmpty());
+    }
+
+    // The capture opens when the microphone is asked for (the shortcut's key-down), on the
+    // recorder's own threads: what is said before start() is in the file, and a shared thread
+    // pool kept busy by other work does not delay it.
+    void captureBeginsAtThePermissionRequest()
+    {
+        QThreadPool* shared = QThreadPool::globalInstance();
+        std::atomic<bool> release{false};
+        QList<QFuture<void>> busy;
+        for (int i = 0; i < shared->maxThreadCount(); ++i)
+            busy << QtConcurrent::run(shared, [&release] {
+                while (!release)
+                    QThread::msleep(5);
+            });
+        auto granted = m_recorder->requestPermission();
+        QTRY_VERIFY(granted.isReady());
+        const bool ok = QCoro::waitFor(granted);
+        release = true;
+        for (auto& f : busy)
+            f.waitForFinished();
+        QVERIFY(ok);
+        auto early = sine(0.3, 500.0, 0.5f);
+        m_capture.push(early);
+        OVRA_VERIFY_OK(m_recorder->start());
+        m_capture.push(silence(0.7));
+        const auto file = await(m_recorder->stop());
+        QVERIFY(file.has_value());
+        auto decoded = AudioFile::decodeMono16k(*file);
+        OVRA_VERIFY_OK(decoded);
+        QVERIFY2(decoded->size() >= early.size() + silence(0.7).size() - 1024, qPrintable(QString::number(decoded->size())));
+        QVERIFY2(rms(decoded->data() + 200, 3000) > 0.25, "what was said before start() is lost");
+    }
+
+    // A capture opened for a dictation that never starts is closed, and leaves no file.
+    void unusedCaptureCloses()
+    {
+        QVERIFY(await(m_recorder->requestPermission()));
+        m_capture.push(sine(0.2));
+        QVERIFY(!m_capture.stopped->load());
+        QTRY_VERIFY_WITH_TIMEOUT(m_capture.stopped->load(), MacAudioRecorder::kPreparedCaptureMs + 5000);
+        QTRY_VERIFY(QDir(folder()).isEmpty());
+        QVERIFY(!m_recorder->isRecording());
+    }
+
+    // Recordings are the user's voice: owner-only file in an owner-only folder.
+    void recordingsAreOwnerOnly()
+    {
+        const QString nested = QDir(folder()).filePath("ovra");
+        MacAudioRecorder recorder(m_capture, *m_settings, nested);
+        OVRA_VERIFY_OK(recorder.start());
+        m_capture.push(sine(0.6));
+        const auto file = await(recorder.stop());
+        QVERIFY(file.has_value());
+        QCOMPARE(QFileInfo(*file).path(), nested);
+        const auto mode = [](const QString& path) {
+            struct stat st{};
+            return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+        };
+        QCOMPARE(mode(*file), 0600);
+        QCOMPARE(mode(nested), 0700);
     }
 
     void deviceGoneMidway_data()
@@ -190,9 +273,23 @@ private Q_SLOTS:
         m_capture.push(sine(1.0));
         m_recorder->cancel();
         QVERIFY(!m_recorder->isRecording());
-        QVERIFY(!QFileInfo::exists(file));
         QVERIFY(m_recorder->lastRecordingURL().isEmpty());
+        QTRY_VERIFY(!QFileInfo::exists(file));
         QVERIFY(m_capture.stopped->load());
+    }
+
+    // Cancel after stop (an Escape while the file is being finished) leaves the finished
+    // recording to whoever stopped it.
+    void cancelAfterStopKeepsTheFile()
+    {
+        OVRA_VERIFY_OK(m_recorder->start());
+        m_capture.push(sine(1.0));
+        auto stopping = m_recorder->stop();
+        m_recorder->cancel();
+        const auto file = QCoro::waitFor(stopping);
+        QVERIFY(file.has_value());
+        m_recorder->cancel();
+        QVERIFY(QFileInfo::exists(*file));
     }
 
     // A file-size limit stands in for a full disk: the write fails like ENOSPC would.

@@ -133,17 +133,24 @@ private Q_SLOTS:
         QVERIFY(live.levelStats().mean > 0.1);
     }
 
+    // A sound server that is down is no refused permission: start() says what `ovra devices`
+    // says, and no file is made.
     void noSoundServer()
     {
         const QByteArray server = qgetenv("PULSE_SERVER");
         qputenv("PULSE_SERVER", "unix:/nonexistent/native");
         PulseAudioCapture capture;
         MacAudioRecorder recorder(capture, *m_settings, m_dir.filePath("none"));
-        QVERIFY(!await(recorder.requestPermission()));
+        const bool granted = await(recorder.requestPermission());
         auto started = recorder.start();
+        const auto devices = capture.devices();
         qputenv("PULSE_SERVER", server);
+        QVERIFY(granted);
         QVERIFY(!started);
-        QCOMPARE(started.error(), QString("No audio was recorded."));
+        QVERIFY(!devices);
+        QCOMPARE(started.error(), devices.error().message);
+        QVERIFY2(started.error().startsWith("Serveur son : connexion impossible"), qPrintable(started.error()));
+        QVERIFY(QDir(m_dir.filePath("none")).isEmpty());
     }
 
     // Last: removes the microphone from the server.

@@ -3,13 +3,21 @@
 #include <pulse/pulseaudio.h>
 
 #include <QCoreApplication>
+#include <vector>
 
 namespace {
 
-QString serverError(pa_context* c, const char* what)
+// The server's own words, and what they mean for the caller.
+CaptureError serverError(pa_context* c, const char* what, CaptureError::Kind otherwise = CaptureError::Kind::failed)
 {
     const int code = c ? pa_context_errno(c) : PA_ERR_CONNECTIONREFUSED;
-    return QStringLiteral("Serveur son : %1 (%2)").arg(QString::fromUtf8(what), QString::fromUtf8(pa_strerror(code)));
+    CaptureError::Kind kind = otherwise;
+    if (code == PA_ERR_ACCESS || code == PA_ERR_AUTHKEY)
+        kind = CaptureError::Kind::accessDenied;
+    else if (code == PA_ERR_NOENTITY && otherwise == CaptureError::Kind::failed)
+        kind = CaptureError::Kind::noDevice;
+    return {QStringLiteral("Serveur son : %1 (%2)").arg(QString::fromUtf8(what), QString::fromUtf8(pa_strerror(code))),
+            kind};
 }
 
 class Locker
@@ -54,7 +62,7 @@ public:
         const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, AudioCapture::kSampleRate, 1};
         m_stream = pa_stream_new(context, "Ovra", &format, nullptr);
         if (!m_stream)
-            return unexpected(CaptureError{serverError(context, "flux d'enregistrement")});
+            return unexpected(serverError(context, "flux d'enregistrement"));
         pa_stream_set_state_callback(m_stream, &PulseSession::onState, this);
         pa_stream_set_read_callback(m_stream, &PulseSession::onRead, this);
         // 20 ms fragments keep the meter live; the stream dies with its source rather than
@@ -65,13 +73,13 @@ public:
         const QByteArray device = deviceId.toUtf8();
         const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
         if (pa_stream_connect_record(m_stream, deviceId.isEmpty() ? nullptr : device.constData(), &attr, flags) < 0)
-            return unexpected(CaptureError{serverError(context, "flux d'enregistrement")});
+            return unexpected(serverError(context, "flux d'enregistrement"));
         while (true) {
             const pa_stream_state_t s = pa_stream_get_state(m_stream);
             if (s == PA_STREAM_READY)
                 break;
             if (s == PA_STREAM_FAILED || s == PA_STREAM_TERMINATED)
-                return unexpected(CaptureError{serverError(context, "ouverture du micro")});
+                return unexpected(serverError(context, "ouverture du micro"));
             pa_threaded_mainloop_wait(m_loop);
         }
         m_running = true;
@@ -105,7 +113,7 @@ private:
         if ((state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) && me->m_running) {
             me->m_running = false;
             if (me->m_callbacks.ended)
-                me->m_callbacks.ended(CaptureError{serverError(pa_stream_get_context(s), "le micro a disparu")});
+                me->m_callbacks.ended(serverError(pa_stream_get_context(s), "le micro a disparu"));
         }
         signalLoop(me->m_loop);
     }
@@ -118,9 +126,15 @@ private:
         while (pa_stream_readable_size(s) > 0) {
             if (pa_stream_peek(s, &data, &bytes) < 0 || bytes == 0)
                 return;
-            // data is null for a hole in the stream: nothing to record there.
-            if (data && me->m_running && me->m_callbacks.samples)
-                me->m_callbacks.samples(std::span<const float>(static_cast<const float*>(data), bytes / sizeof(float)));
+            if (me->m_running && me->m_callbacks.samples) {
+                if (data) {
+                    me->m_callbacks.samples(std::span<const float>(static_cast<const float*>(data), bytes / sizeof(float)));
+                } else {
+                    // A hole in the stream: silence keeps what follows at its place in time.
+                    me->m_silence.assign(bytes / sizeof(float), 0.0f);
+                    me->m_callbacks.samples(me->m_silence);
+                }
+            }
             pa_stream_drop(s);
         }
     }
@@ -129,6 +143,7 @@ private:
     AudioCapture::Callbacks m_callbacks;
     pa_stream* m_stream = nullptr;
     bool m_running = false;
+    std::vector<float> m_silence;
 };
 
 } // namespace
@@ -164,14 +179,15 @@ Expected<void, CaptureError> PulseAudioCapture::connectLocked()
     m_context = pa_context_new(pa_threaded_mainloop_get_api(m_loop), name.constData());
     pa_context_set_state_callback(
         m_context, [](pa_context*, void* loop) { signalLoop(static_cast<pa_threaded_mainloop*>(loop)); }, m_loop);
+    constexpr auto unreachable = CaptureError::Kind::serverUnreachable;
     if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-        return unexpected(CaptureError{serverError(m_context, "connexion impossible")});
+        return unexpected(serverError(m_context, "connexion impossible", unreachable));
     while (true) {
         const pa_context_state_t s = pa_context_get_state(m_context);
         if (s == PA_CONTEXT_READY)
             return {};
         if (!PA_CONTEXT_IS_GOOD(s))
-            return unexpected(CaptureError{serverError(m_context, "connexion impossible")});
+            return unexpected(serverError(m_context, "connexion impossible", unreachable));
         pa_threaded_mainloop_wait(m_loop);
     }
 }
@@ -209,12 +225,6 @@ Expected<QList<AudioInputDevice>, CaptureError> PulseAudioCapture::devices()
     for (AudioInputDevice& d : q.devices)
         d.isDefault = d.id == q.defaultName;
     return q.devices;
-}
-
-bool PulseAudioCapture::canRecord()
-{
-    auto session = start({}, {});
-    return bool(session);
 }
 
 Expected<std::unique_ptr<AudioCaptureSession>, CaptureError> PulseAudioCapture::start(const QString& deviceId,

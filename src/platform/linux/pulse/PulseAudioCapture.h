@@ -16,7 +16,6 @@ public:
     PulseAudioCapture& operator=(const PulseAudioCapture&) = delete;
 
     Expected<QList<AudioInputDevice>, CaptureError> devices() override;
-    bool canRecord() override;
     Expected<std::unique_ptr<AudioCaptureSession>, CaptureError> start(const QString& deviceId,
                                                                        Callbacks callbacks) override;
 
