@@ -7,6 +7,7 @@
 
 #include "dictation/MacAudioRecorder.h"
 #include "platform/AudioCapture.h"
+#include "platform/linux/signals/TerminationSignals.h"
 #include "transcription/SystemRecognizer.h"
 
 #include <QCoroTimer>
@@ -103,7 +104,14 @@ QCoro::Task<int> recordCommand(CliContext& ctx, QStringList args)
         co_return 1;
     }
 
+    // Ctrl-C, SIGTERM or a closed terminal end the recording as Enter does: the file is kept.
+    TerminationSignals termination;
     MacAudioRecorder& recorder = ctx.services.recorder();
+    auto asking = recorder.requestPermission();
+    if (!co_await asking) {
+        ctx.err << MacDictationController::micPermissionMessage() << "\n";
+        co_return 1;
+    }
     if (auto started = recorder.start(); !started) {
         ctx.err << started.error() << "\n";
         co_return 1;
@@ -112,7 +120,8 @@ QCoro::Task<int> recordCommand(CliContext& ctx, QStringList args)
                             : QStringLiteral("Enregistrement… (Entrée pour arrêter)"))
             << "\n";
     ctx.err.flush();
-    auto waiting = waitForStop(seconds, [&recorder] { return !recorder.interruption().isEmpty(); });
+    auto waiting = waitForStop(
+        seconds, [&recorder, &termination] { return termination.received() || !recorder.interruption().isEmpty(); });
     co_await waiting;
     const QString interruption = recorder.interruption();
     const auto file = co_await recorder.stop();
@@ -161,6 +170,8 @@ QCoro::Task<int> dictateCommand(CliContext& ctx, QStringList args)
     if (!limit)
         co_return usageError(ctx, limit.error());
 
+    // Ctrl-C, SIGTERM or a closed terminal stop the dictation as Enter does: it goes through.
+    TerminationSignals termination;
     HeadlessDictation dictation(ctx.services);
     MacDictationController& controller = dictation.controller();
     Settings& settings = ctx.services.settings();
@@ -201,7 +212,8 @@ QCoro::Task<int> dictateCommand(CliContext& ctx, QStringList args)
     ctx.err.flush();
     MacAudioRecorder& recorder = ctx.services.recorder();
     auto waiting = waitForStop(limit.value(), [&] {
-        return controller.state() != RecordingState::recording || !recorder.interruption().isEmpty();
+        return termination.received() || controller.state() != RecordingState::recording ||
+               !recorder.interruption().isEmpty();
     });
     co_await waiting;
     auto stopping = controller.stop();

@@ -2,6 +2,7 @@
 #include "audio/AudioFixtures.h"
 
 #include <QProcess>
+#include <csignal>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -92,6 +93,9 @@ private Q_SLOTS:
         const QString name = "Sphinx-" + live;
         Run add = ovra({"modes", "add", name, "--provider", "apple", "--language", "en-US", "--ai", "off", "--live", live});
         QVERIFY2(add.code == 0, qPrintable(add.err));
+        const QString active = "Active-" + live;
+        QCOMPARE(ovra({"modes", "add", active, "--provider", "apple"}).code, 0);
+        QCOMPARE(ovra({"modes", "activate", active}).code, 0);
         const QString speech = m_dir.filePath("dictate.wav");
         QVERIFY(AudioFixtures::speechWav(speech, "hello world this is a test", 0.2));
         QProcess player;
@@ -102,7 +106,66 @@ private Q_SLOTS:
         QVERIFY2(!r.out.trimmed().isEmpty(), qPrintable(r.err));
         const Run history = ovra({"history", "--json"});
         QVERIFY2(history.out.contains(r.out.trimmed()), qPrintable(history.out));
-        QVERIFY(ovra({"settings", "get", "mirelo.activeModeName"}).out.trimmed() != name);
+        QCOMPARE(ovra({"settings", "get", "mirelo.mode.activeName"}).out.trimmed(), active);
+    }
+
+    // Ctrl-C, SIGTERM (logout) or a closed terminal during a recording: the file is finished
+    // and kept, and the command ends as Enter would end it.
+    void signalFinishesTheRecording_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("Ctrl-C") << int(SIGINT);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("terminal closed") << int(SIGHUP);
+    }
+    void signalFinishesTheRecording()
+    {
+        QFETCH(int, signal);
+        const QString target = m_dir.filePath(QString("signal-%1.m4a").arg(signal));
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
+        p.setProcessEnvironment(env);
+        p.start(OVRA_BINARY, {"record", target});
+        QVERIFY(p.waitForStarted());
+        QString err;
+        QTRY_VERIFY_WITH_TIMEOUT((err += QString::fromUtf8(p.readAllStandardError())).contains("Enregistrement"), 10000);
+        QTest::qWait(1000); // something to keep
+        ::kill(pid_t(p.processId()), signal);
+        QVERIFY(p.waitForFinished(15000));
+        err += QString::fromUtf8(p.readAllStandardError());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(p.exitCode() == 0, qPrintable(err));
+        QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), target);
+        auto seconds = AudioFile::duration(target);
+        OVRA_VERIFY_OK(seconds);
+        QVERIFY2(*seconds >= 0.8, qPrintable(QString::number(*seconds)));
+    }
+
+    // SIGTERM during `ovra dictate`: the dictation goes through the pipeline and is stored.
+    void signalFinishesTheDictation()
+    {
+        QVERIFY(ovra({"modes", "add", "Sphinx-signal", "--provider", "apple", "--language", "en-US", "--ai", "off"}).code == 0);
+        const QString speech = m_dir.filePath("signal.wav");
+        QVERIFY(AudioFixtures::speechWav(speech, "hello world this is a test", 0.2));
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
+        env.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
+        p.setProcessEnvironment(env);
+        p.start(OVRA_BINARY, {"dictate", "--mode", "Sphinx-signal"});
+        QVERIFY(p.waitForStarted());
+        QString err;
+        QTRY_VERIFY_WITH_TIMEOUT((err += QString::fromUtf8(p.readAllStandardError())).contains("Dictée"), 10000);
+        QCOMPARE(QProcess::execute("paplay", {"-d", "spk", speech}), 0);
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(60000));
+        err += QString::fromUtf8(p.readAllStandardError());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(p.exitCode() == 0, qPrintable(err));
+        const QString text = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+        QVERIFY2(text.contains("hello world"), qPrintable(text + err));
+        QVERIFY2(ovra({"history", "--json"}).out.contains(text), qPrintable(text));
     }
 
     void errors_data()
