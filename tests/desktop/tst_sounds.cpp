@@ -1,8 +1,10 @@
+#include "platform/linux/pulse/PulseAudioCapture.h"
 #include "platform/linux/sound/PulseSoundPlayer.h"
 #include "platform/linux/sound/SoundSamples.h"
 
 #include <QFuture>
 #include <QTest>
+#include <mutex>
 
 Q_DECLARE_METATYPE(SystemSound)
 
@@ -29,10 +31,30 @@ private Q_SLOTS:
         // Fades out: no click at the end.
         QVERIFY(std::abs(samples.last()) < 200);
 
+        // What reaches the server comes back out of the rig's microphone (the output's monitor).
+        PulseAudioCapture capture;
+        std::mutex mutex;
+        float heard = 0;
+        auto listening = capture.start("mic", {[&](std::span<const float> s) {
+                                                   std::lock_guard lock(mutex);
+                                                   for (float x : s)
+                                                       heard = std::max(heard, std::abs(x));
+                                               },
+                                               {}});
+        QVERIFY2(listening, qPrintable(listening ? QString() : listening.error().message));
+        const auto loudness = [&] {
+            std::lock_guard lock(mutex);
+            return heard;
+        };
+        QCOMPARE(loudness(), 0.0f);
+
         PulseSoundPlayer player;
         QFuture<Expected<void, QString>> played = player.playSound(sound);
         played.waitForFinished();
         QVERIFY2(played.result(), qPrintable(played.result() ? QString() : played.result().error()));
+        // The sound's peak is about 0.6 of full scale.
+        QTRY_VERIFY2(loudness() > 0.3f, qPrintable(QString::number(loudness())));
+        listening.value()->stop();
     }
 
     void noSoundServerIsAnErrorNotACrash()
