@@ -10,6 +10,7 @@
 #include "dictation/TextDelivery.h"
 #include "platform/linux/clipboard/QtPasteboard.h"
 #include "platform/linux/dbus/MprisPlayers.h"
+#include "platform/linux/signals/TerminationSignals.h"
 #include "platform/linux/sound/PulseSoundPlayer.h"
 #include "platform/linux/x11/NoBrowserAddress.h"
 #include "platform/linux/x11/X11Connection.h"
@@ -31,6 +32,17 @@ struct HiddenRecorderPanel : RecorderPanel
     void show() override {}
     void hide() override {}
 };
+
+// At logout (SIGTERM) or on Ctrl-C: a dictation being recorded ends as the shortcut would end
+// it, through the pipeline, before the application quits.
+QCoro::Task<> finishThenQuit(MacDictationController& controller)
+{
+    if (controller.state() == RecordingState::recording) {
+        auto stopping = controller.stop();
+        co_await stopping;
+    }
+    QCoreApplication::quit();
+}
 
 QString lockPath(const Services& services)
 {
@@ -107,6 +119,10 @@ int run(Services& services)
         modes << m.id;
     if (x)
         handler.registerActions(registry, modes);
+
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::requested, &controller,
+                     [&controller] { finishThenQuit(controller); });
 
     err << "Ovra est prêt." << Qt::endl;
     const int rc = QGuiApplication::exec();
