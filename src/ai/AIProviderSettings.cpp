@@ -53,6 +53,9 @@ QString listedOrDefault(AIProvider provider, const QString& model)
 
 namespace AIProviderSettings {
 
+SharedDefaultsKey providerKey(AIFeature feature) { return keysOf(feature).provider; }
+SharedDefaultsKey modelKey(AIFeature feature) { return keysOf(feature).model; }
+
 QString defaultModel(AIProvider provider)
 {
     switch (provider) {

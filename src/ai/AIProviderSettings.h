@@ -26,6 +26,9 @@ AIProvider resolvedProvider(AIFeature feature, const Settings& settings);
 QString resolvedModel(AIFeature feature, const Settings& settings);
 AIChoice resolved(AIFeature feature, const Settings& settings);
 
+// The settings keys of the feature's own provider and model.
+SharedDefaultsKey providerKey(AIFeature feature);
+SharedDefaultsKey modelKey(AIFeature feature);
 // True when the feature has a valid provider of its own (not following the global choice).
 bool hasOwnProvider(AIFeature feature, const Settings& settings);
 

@@ -5,6 +5,8 @@
 #include "sections/HistorySection.h"
 #include "sections/ModesSection.h"
 #include "sections/PlaceholderSection.h"
+#include "sections/PromptsSection.h"
+#include "sections/SettingsSection.h"
 
 Section* createSection(MacSection section, SectionContext& context, QWidget* parent)
 {
@@ -14,6 +16,8 @@ Section* createSection(MacSection section, SectionContext& context, QWidget* par
     case MacSection::history: return new HistorySection(context, parent);
     case MacSection::modes: return new ModesSection(context, parent);
     case MacSection::dictionary: return new DictionarySection(context, parent);
+    case MacSection::prompts: return new PromptsSection(context, parent);
+    case MacSection::settings: return new SettingsSection(context, parent);
     default:
         return new PlaceholderSection(section, QStringLiteral("Cette section arrive dans une prochaine version."), parent);
     }

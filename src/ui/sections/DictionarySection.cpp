@@ -160,7 +160,7 @@ void DictionarySection::reload()
     int selectedRow = -1;
     for (int row = 0; row < m_shown.size(); ++row) {
         const DictionaryEntry& e = m_shown[row];
-        const QStringList cells{(e.isPinned ? QStringLiteral("📌 ") : QString()) + e.term,
+        const QStringList cells{e.term + (e.isPinned ? QStringLiteral(" — épinglé") : QString()),
                                 e.pronunciations().join(QStringLiteral(", ")), e.replacement.value_or(QString()),
                                 scopesText(e.scopesRaw), QString::number(e.usageCount)};
         for (int col = 0; col < cells.size(); ++col)

@@ -22,6 +22,7 @@
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -32,7 +33,7 @@ QPlainTextEdit* textBox(const QString& name, QWidget* parent, bool readOnly = tr
     box->setAccessibleName(name);
     box->setTabChangesFocus(true);
     box->setMinimumHeight(54);
-    box->setMaximumHeight(140);
+    box->setMaximumHeight(100);
     return box;
 }
 
@@ -80,11 +81,11 @@ HistorySection::HistorySection(SectionContext& context, QWidget* parent)
     empty->setAlignment(Qt::AlignCenter);
     empty->setWordWrap(true);
     m_detailStack->addWidget(empty);
-    auto* scroll = new QScrollArea(m_detailStack);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidget(buildDetails());
-    m_detailStack->addWidget(scroll);
+    m_detailScroll = new QScrollArea(m_detailStack);
+    m_detailScroll->setWidgetResizable(true);
+    m_detailScroll->setFrameShape(QFrame::NoFrame);
+    m_detailScroll->setWidget(buildDetails());
+    m_detailStack->addWidget(m_detailScroll);
 
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     splitter->addWidget(left);
@@ -153,7 +154,7 @@ QWidget* HistorySection::buildDetails()
     m_saveCorrection->setAccessibleName(QStringLiteral("Enregistrer la correction"));
     m_saveCorrection->setEnabled(false);
 
-    auto* texts = new QFormLayout;
+    auto* texts = m_texts = new QFormLayout;
     texts->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     texts->setRowWrapPolicy(QFormLayout::WrapAllRows);
     texts->addRow(QStringLiteral("Texte brut"), m_rawText);
@@ -296,9 +297,10 @@ void HistorySection::showDetails()
     m_timings->setText(timings.join(QStringLiteral(" · ")));
 
     m_star->setText(t->isCloudStarred ? QStringLiteral("★ Retirer des favoris") : QStringLiteral("☆ Ajouter aux favoris"));
-    auto fill = [](QPlainTextEdit* box, const std::optional<QString>& text) {
+    // A stage the dictation did not go through has no row.
+    auto fill = [this](QPlainTextEdit* box, const std::optional<QString>& text) {
         box->setPlainText(text.value_or(QString()));
-        box->setEnabled(text.has_value());
+        m_texts->setRowVisible(box, text.has_value());
     };
     fill(m_rawText, t->rawWhisperText);
     fill(m_replacedText, t->afterReplacementsText);
@@ -408,6 +410,8 @@ QCoro::Task<> HistorySection::reprocess(QUuid modeID)
     m_proposalView->show();
     m_applyButton->setEnabled(true);
     setStatus({});
+    // Once the layout has made room for the proposal.
+    QTimer::singleShot(0, this, [this] { m_detailScroll->ensureWidgetVisible(m_applyButton); });
     Q_EMIT reprocessFinished();
 }
 

@@ -16,7 +16,9 @@ class QLabel;
 class QLineEdit;
 class QListView;
 class QPlainTextEdit;
+class QFormLayout;
 class QPushButton;
+class QScrollArea;
 class QStackedWidget;
 class QWidget;
 
@@ -62,6 +64,8 @@ private:
     QLabel* m_count;
     QListView* m_list;
     QStackedWidget* m_detailStack;
+    QScrollArea* m_detailScroll;
+    QFormLayout* m_texts;
     QLabel* m_header;
     QLabel* m_timings;
     QPushButton* m_star;
