@@ -1,7 +1,7 @@
 #include "APIKeysPane.h"
 
 #include "ai/SecretsVault.h"
-#include "transcription/APIKeyVerifier.h"
+#include "ai/APIKeyVerifier.h"
 
 #include <QGridLayout>
 #include <QLabel>

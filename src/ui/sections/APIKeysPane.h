@@ -1,7 +1,7 @@
 #pragma once
 // One row per cloud provider to paste and save its API key, and "Tester les clés" that checks
 // every saved key with the provider.
-#include "transcription/CloudProviderCatalog.h"
+#include "ai/CloudProviderCatalog.h"
 
 #include <QCoroTask>
 #include <QGroupBox>
