@@ -117,9 +117,11 @@ private Q_SLOTS:
         QCOMPARE(ovra({"keys", "verify", "openai"}).code, 1);
     }
 
+    // Stands on its own: run alone, it sets every key it needs.
     void transcribe()
     {
         QVERIFY(ovra({"keys", "set", "openai"}, "sk-cli-openai\n").code == 0);
+        QVERIFY(ovra({"keys", "set", "groq"}, "gsk_cli_secret\n").code == 0);
         const QString wav = writeFile("tone.wav", toneWav());
         m_server.enqueue(Reply::json(200, R"({"text":"Bonjour le monde"})"));
         const Run ok = ovra({"transcribe", wav, "--provider", "openai", "--model", "whisper-1", "--language", "fr-CA"});
