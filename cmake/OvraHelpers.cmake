@@ -15,6 +15,8 @@ function(ovra_add_test name)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     if(ARG_WRAPPER)
         add_test(NAME ${name} COMMAND ${ARG_WRAPPER} $<TARGET_FILE:${name}>)
+        # 77: the rig could not start its server; scripts/run-tests.sh runs those again.
+        set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
     else()
         add_test(NAME ${name} COMMAND ${name})
     endif()

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs a command inside a private D-Bus session with an unlocked gnome-keyring Secret Service.
 # Own temporary HOME and XDG_RUNTIME_DIR; the keyring daemon is stopped by its pid.
+# Exits 77 when the keyring cannot start.
 set -eu
 T=$(mktemp -d)
 mkdir -p "$T/home" "$T/run"
@@ -15,7 +16,7 @@ dbus-run-session -- sh -c '
   until dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
         org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null | grep -q "boolean true"; do
     i=$((i + 1))
-    if [ $i -gt 100 ]; then echo "gnome-keyring did not start" >&2; cat "$HOME/keyring.log" >&2; kill $kpid; exit 1; fi
+    if [ $i -gt 100 ]; then echo "gnome-keyring did not start" >&2; cat "$HOME/keyring.log" >&2; kill $kpid; exit 77; fi
     sleep 0.1
   done
   "$@"
