@@ -310,16 +310,21 @@ QList<DictionaryEntry> recordUsage(const QString& finalText, QList<DictionaryEnt
 
 void recordUsage(const QString& finalText, QList<DictionaryEntry>& entries, const QDateTime& now, RecordStore& store)
 {
-    const QList<DictionaryEntry> changed = recordUsage(finalText, entries, now);
-    if (changed.isEmpty())
+    if (finalText.isEmpty())
         return;
-    // Usage is local bookkeeping, not a user's edit: written as is, without sync stamps.
-    (void)store.save([&]() -> StoreResult {
-        for (const DictionaryEntry& e : changed)
+    // The caller's list may be older than edits made meanwhile (command line, window, sync): the
+    // counting runs on the records as stored, read and written in one transaction. Usage is local
+    // bookkeeping, not a user's edit: written as is, without sync stamps.
+    QList<DictionaryEntry> fresh;
+    const StoreResult saved = store.save([&]() -> StoreResult {
+        fresh = store.fetch<DictionaryEntry>();
+        for (const DictionaryEntry& e : recordUsage(finalText, fresh, now))
             if (auto ok = store.replace(e); !ok)
                 return ok;
         return {};
     });
+    if (saved)
+        entries = fresh;
 }
 
 } // namespace DictionaryInjector

@@ -27,7 +27,8 @@ QString vocabularyBlock(const QList<DictionaryEntry>& entries, const QList<Dicti
 // Counts one use per entry found in the text and stamps lastUsedAt. Returns the entries that
 // changed (also updated in place).
 QList<DictionaryEntry> recordUsage(const QString& finalText, QList<DictionaryEntry>& entries, const QDateTime& now);
-// Same, then writes the changed entries to the store in one transaction; a failure is ignored.
+// Same on the entries as stored now (entries is replaced by them), counted and written in one
+// transaction; a failure is ignored.
 void recordUsage(const QString& finalText, QList<DictionaryEntry>& entries, const QDateTime& now, RecordStore& store);
 
 // The pronunciations as this step reads them: split on ",", trimmed, empty pieces dropped.

@@ -221,6 +221,32 @@ private Q_SLOTS:
         QCOMPARE(DictionaryInjector::recordUsage(QStringLiteral("in C# ovr"), entries, now).size(), 1);
         QCOMPARE(entries[0].usageCount, 2);
     }
+
+    // The list was fetched before the dictation's awaits; edits made meanwhile elsewhere must survive.
+    void usageIsCountedOnFreshRecords()
+    {
+        QTemporaryDir dir;
+        auto store = RecordStore::open(dir.filePath(QStringLiteral("s.sqlite")), {});
+        QVERIFY(store);
+        QList<DictionaryEntry> stale{entry(QStringLiteral("Ovra"), QStringLiteral("ovr")), entry(QStringLiteral("Gone"))};
+        for (const auto& e : stale)
+            QVERIFY((*store)->insert(e));
+
+        DictionaryEntry edited = stale[0];
+        edited.replacement = QStringLiteral("OVRA");
+        edited.usageCount = 5;
+        QVERIFY((*store)->replace(edited));
+        QVERIFY((*store)->remove<DictionaryEntry>(stale[1].id));
+
+        const QDateTime now = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
+        DictionaryInjector::recordUsage(QStringLiteral("Ovra and Gone"), stale, now, **store);
+        const auto stored = (*store)->find<DictionaryEntry>(edited.id);
+        QVERIFY(stored);
+        QCOMPARE(stored->replacement, std::optional<QString>(QStringLiteral("OVRA")));
+        QCOMPARE(stored->usageCount, 6);
+        QCOMPARE(stored->lastUsedAt, now);
+        QVERIFY(!(*store)->find<DictionaryEntry>(stale[1].id)); // not brought back
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDictionaryInjector)
