@@ -13,6 +13,7 @@
 #include "transcription/UploadCompressor.h"
 
 #include <QDir>
+#include <cstdio>
 
 Services::Folders Services::defaultFolders() { return {AppPaths::dataFolder(), AppPaths::configFolder()}; }
 
@@ -23,6 +24,11 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
     std::unique_ptr<Services> s(new Services(folders));
     s->m_settings = std::make_unique<Settings>(folders.config);
     s->m_log = std::make_unique<DebugLog>(folders.data);
+    DebugLog* log = s->m_log.get();
+    s->m_settings->setProblemReporter([log](const QString& message) {
+        log->log(message, QStringLiteral("SETTINGS"));
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+    });
     s->m_notifications = std::make_unique<Notifications>();
     Settings* settings = s->m_settings.get();
     auto store = RecordStore::open(QDir(folders.data).filePath(QStringLiteral("ovra.sqlite")),

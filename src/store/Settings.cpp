@@ -2,138 +2,131 @@
 
 #include "AppSettingsKeys.h"
 
+#include "SettingsFile.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUuid>
 
-namespace {
-
-constexpr QLatin1String kBytesTag("@bytes");
-
-QJsonValue toJson(const QVariant& v)
-{
-    if (v.typeId() == QMetaType::QByteArray)
-        return QJsonObject{{kBytesTag, QString::fromLatin1(v.toByteArray().toBase64())}};
-    if (v.typeId() == QMetaType::QVariantMap) {
-        QJsonObject o;
-        const QVariantMap m = v.toMap();
-        for (auto it = m.begin(); it != m.end(); ++it)
-            o.insert(it.key(), toJson(it.value()));
-        return o;
-    }
-    if (v.typeId() == QMetaType::QVariantList || v.typeId() == QMetaType::QStringList) {
-        QJsonArray a;
-        for (const QVariant& item : v.toList())
-            a.append(toJson(item));
-        return a;
-    }
-    return QJsonValue::fromVariant(v);
-}
-
-QVariant fromJson(const QJsonValue& j)
-{
-    if (j.isObject()) {
-        const QJsonObject o = j.toObject();
-        if (o.size() == 1 && o.contains(kBytesTag))
-            return QByteArray::fromBase64(o.value(kBytesTag).toString().toLatin1());
-        QVariantMap m;
-        for (auto it = o.begin(); it != o.end(); ++it)
-            m.insert(it.key(), fromJson(it.value()));
-        return m;
-    }
-    if (j.isArray()) {
-        QVariantList l;
-        for (const QJsonValue& item : j.toArray())
-            l.append(fromJson(item));
-        return l;
-    }
-    return j.toVariant();
-}
-
-// Keys are kept flat: "mirelo.ai.model" is one key, not a group path.
-bool readJson(QIODevice& device, QSettings::SettingsMap& map)
-{
-    const QByteArray bytes = device.readAll();
-    if (bytes.trimmed().isEmpty())
-        return true;
-    QJsonParseError err;
-    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &err);
-    if (err.error != QJsonParseError::NoError || !doc.isObject())
-        return false;
-    const QJsonObject o = doc.object();
-    for (auto it = o.begin(); it != o.end(); ++it)
-        map.insert(it.key(), fromJson(it.value()));
-    return true;
-}
-
-bool writeJson(QIODevice& device, const QSettings::SettingsMap& map)
-{
-    QJsonObject o;
-    for (auto it = map.begin(); it != map.end(); ++it)
-        o.insert(it.key(), toJson(it.value()));
-    return device.write(QJsonDocument(o).toJson(QJsonDocument::Indented)) >= 0;
-}
-
-QSettings::Format jsonFormat()
-{
-    static const QSettings::Format format = QSettings::registerFormat(QStringLiteral("json"), readJson, writeJson);
-    return format;
-}
-
-constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-
-// Created owner-only before QSettings sees it: API keys are mirrored into these files.
-std::unique_ptr<QSettings> openDomain(const QString& path)
-{
-    if (!QFile::exists(path)) {
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly))
-            f.close();
-    }
-    QFile::setPermissions(path, kOwnerOnly);
-    return std::make_unique<QSettings>(path, jsonFormat());
-}
-
-// QSettings caches parsed files per process and reports a format error only once, so the
-// check is ours.
-bool isReadable(const QString& path)
-{
-    QFile f(path);
-    if (!f.exists())
-        return true;
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    QSettings::SettingsMap ignored;
-    return readJson(f, ignored);
-}
-
-} // namespace
-
 Settings::Settings(const QString& folder, QObject* parent) : QObject(parent)
 {
     QDir().mkpath(folder);
-    QFile::setPermissions(folder, kOwnerOnly | QFileDevice::ExeOwner);
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const QDir dir(folder);
-    // A shared file that cannot be read is left as it is; its keys go to the own domain.
-    const QString sharedPath = dir.filePath(QLatin1String(kSharedFileName));
-    if (isReadable(sharedPath))
-        m_shared = openDomain(sharedPath);
-    m_own = openDomain(dir.filePath(QLatin1String(kOwnFileName)));
+    m_shared = std::make_unique<SettingsFile>(dir.filePath(QLatin1String(kSharedFileName)));
+    m_own = std::make_unique<SettingsFile>(dir.filePath(QLatin1String(kOwnFileName)));
+    m_sharedWasUsable = m_shared->isUsable();
+    checkUsable();
 }
 
 Settings::~Settings() { sync(); }
+
+bool Settings::sharedDomainAvailable() const { return m_shared->isUsable(); }
+
+void Settings::setProblemReporter(std::function<void(const QString&)> reporter)
+{
+    m_reporter = std::move(reporter);
+    for (const QString& message : std::exchange(m_unreported, {}))
+        m_reporter(message);
+}
+
+void Settings::report(const QString& message)
+{
+    if (m_reporter)
+        m_reporter(message);
+    else
+        m_unreported << message;
+}
+
+void Settings::checkUsable()
+{
+    for (SettingsFile* f : {m_shared.get(), m_own.get()}) {
+        if (f->isUsable()) {
+            m_reported.remove(f->path());
+            continue;
+        }
+        if (m_reported.contains(f->path()))
+            continue;
+        m_reported.insert(f->path());
+        if (f == m_own.get())
+            report(QStringLiteral("Le fichier de réglages %1 ne peut pas être lu (%2) : il est laissé tel quel, "
+                                  "les valeurs par défaut sont utilisées et les changements ne sont pas "
+                                  "enregistrés tant qu'il n'est pas réparé.")
+                       .arg(f->path(), f->problem()));
+        else
+            report(QStringLiteral("Le fichier de réglages partagés %1 ne peut pas être lu (%2) : il est laissé "
+                                  "tel quel et les réglages partagés sont lus et enregistrés dans %3.")
+                       .arg(f->path(), f->problem(), m_own->path()));
+    }
+}
+
+void Settings::emitChanged(const SettingsFile& file, const QStringList& keys)
+{
+    for (const QString& key : keys)
+        if (&domainFor(key) == &file)
+            Q_EMIT changed(key);
+}
+
+void Settings::persist(SettingsFile& file)
+{
+    emitChanged(file, file.save());
+    checkUsable();
+}
+
+void Settings::reload()
+{
+    const QStringList shared = m_shared->reload();
+    const QStringList own = m_own->reload();
+    checkUsable();
+    if (m_shared->isUsable() != m_sharedWasUsable) {
+        // The shared keys now come from the other file.
+        m_sharedWasUsable = m_shared->isUsable();
+        QSet<QString> keys;
+        for (const QString& k : m_shared->keys() + m_own->keys())
+            if (isSharedKey(k))
+                keys.insert(k);
+        for (const QString& k : keys)
+            Q_EMIT changed(k);
+    }
+    emitChanged(*m_shared, shared);
+    emitChanged(*m_own, own);
+}
+
+void Settings::followExternalChanges()
+{
+    if (m_watcher)
+        return;
+    m_watcher = std::make_unique<QFileSystemWatcher>();
+    const QString folder = QFileInfo(m_own->path()).absolutePath();
+    m_watcher->addPath(folder);
+    // Saves replace the files by rename, which drops them from the watch: add them back.
+    const auto rewatch = [this] {
+        for (const SettingsFile* f : {m_shared.get(), m_own.get()})
+            if (!m_watcher->files().contains(f->path()) && QFile::exists(f->path()))
+                m_watcher->addPath(f->path());
+    };
+    rewatch();
+    const auto onChange = [this, rewatch] {
+        reload();
+        rewatch();
+    };
+    connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, this, onChange);
+    connect(m_watcher.get(), &QFileSystemWatcher::fileChanged, this, onChange);
+}
 
 bool Settings::isSharedKey(const QString& key)
 {
     return SharedDefaults::fromKey(key).has_value() || key.startsWith(QLatin1String("mirelo.kb."));
 }
 
-QSettings& Settings::domainFor(const QString& key) const
+SettingsFile& Settings::domainFor(const QString& key) const
 {
-    return (m_shared && isSharedKey(key)) ? *m_shared : *m_own;
+    return (m_shared->isUsable() && isSharedKey(key)) ? *m_shared : *m_own;
 }
 
 QVariant Settings::value(const QString& key) const { return domainFor(key).value(key); }
@@ -141,20 +134,30 @@ bool Settings::contains(const QString& key) const { return domainFor(key).contai
 
 void Settings::setValue(const QString& key, const QVariant& value)
 {
-    QSettings& domain = domainFor(key);
-    if (domain.contains(key) && domain.value(key) == value)
+    SettingsFile& domain = domainFor(key);
+    if (!domain.set(key, value))
         return;
-    domain.setValue(key, value);
     Q_EMIT changed(key);
+    saveSoon();
 }
 
 void Settings::remove(const QString& key)
 {
-    QSettings& domain = domainFor(key);
-    if (!domain.contains(key))
+    SettingsFile& domain = domainFor(key);
+    if (!domain.remove(key))
         return;
-    domain.remove(key);
     Q_EMIT changed(key);
+    saveSoon();
+}
+
+void Settings::saveSoon()
+{
+    // Edits made in one go are written together, when control returns to the event loop (or
+    // at sync() / destruction, for a command that exits first).
+    if (m_saveQueued)
+        return;
+    m_saveQueued = true;
+    QMetaObject::invokeMethod(this, &Settings::sync, Qt::QueuedConnection);
 }
 
 bool Settings::boolValue(const QString& key, bool fallback) const
@@ -240,10 +243,7 @@ void Settings::publishPinnedPresets(const QList<SharedPromptPreset>& presets)
 
 void Settings::sync()
 {
-    for (QSettings* s : {m_shared.get(), m_own.get()}) {
-        if (!s || s->fileName().isEmpty())
-            continue;
-        s->sync();
-        QFile::setPermissions(s->fileName(), kOwnerOnly);
-    }
+    m_saveQueued = false;
+    persist(*m_shared);
+    persist(*m_own);
 }

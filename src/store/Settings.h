@@ -1,14 +1,19 @@
 #pragma once
 // The two settings domains: the shared one (keys shared with companion components) and the
 // program's own. Each is a JSON file in the configuration folder, readable by its owner only.
+// A file that does not parse is left as it is: its keys read as defaults, edits stay in memory.
 #include "SharedDefaultsKey.h"
 
 #include <QObject>
-#include <QSettings>
+#include <QSet>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <optional>
+
+class QFileSystemWatcher;
+class SettingsFile;
 
 struct SharedPromptPreset
 {
@@ -28,7 +33,16 @@ public:
     ~Settings() override;
 
     // False when the shared file cannot be used; its keys then live in the own domain.
-    bool sharedDomainAvailable() const { return m_shared != nullptr; }
+    bool sharedDomainAvailable() const;
+
+    // Receives, once per file, why a settings file is left alone (journal and standard error);
+    // what happened before the call is handed over at once.
+    void setProblemReporter(std::function<void(const QString&)> reporter);
+    // From now on, changes another process makes to the files are read back, with one
+    // changed() per key whose value changed.
+    void followExternalChanges();
+    // Rereads both files now (what the file watcher triggers).
+    void reload();
 
     // Raw access by key string; the domain follows from the key.
     QVariant value(const QString& key) const;
@@ -59,7 +73,7 @@ public:
     // "mirelo.kb.pinnedPresets": the presets offered to the keyboard extension.
     void publishPinnedPresets(const QList<SharedPromptPreset>& presets);
 
-    // Writes pending changes to disk.
+    // Writes pending changes to disk now (otherwise done once control is back in the event loop).
     void sync();
 
     // Keys the shared domain holds: the shared vocabulary and the values published for companions.
@@ -69,7 +83,20 @@ Q_SIGNALS:
     void changed(const QString& key);
 
 private:
-    QSettings& domainFor(const QString& key) const;
-    std::unique_ptr<QSettings> m_shared;
-    std::unique_ptr<QSettings> m_own;
+    SettingsFile& domainFor(const QString& key) const;
+    void persist(SettingsFile& file);
+    void saveSoon();
+    void checkUsable();
+    void report(const QString& message);
+    void emitChanged(const SettingsFile& file, const QStringList& keys);
+
+    std::unique_ptr<SettingsFile> m_shared;
+    std::unique_ptr<SettingsFile> m_own;
+    std::unique_ptr<QFileSystemWatcher> m_watcher;
+    std::function<void(const QString&)> m_reporter;
+    QStringList m_unreported;
+    // Files already reported unusable, so that each is said once.
+    QSet<QString> m_reported;
+    bool m_sharedWasUsable = true;
+    bool m_saveQueued = false;
 };

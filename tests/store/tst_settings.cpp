@@ -156,6 +156,121 @@ private Q_SLOTS:
         QCOMPARE(a[0].toObject().keys(),
                  (QStringList{QStringLiteral("id"), QStringLiteral("name"), QStringLiteral("prompt")}));
     }
+
+    // A hand-edited file with a mistake in it is the user's: left as it is, said once, defaults used.
+    void unparsableOwnFileIsNeverOverwritten_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("trailing comma") << QByteArray("{\n  \"ovra.mac.sounds\": false,\n}\n");
+        QTest::newRow("binary garbage") << QByteArray("{ \"ovra.mac.sounds\" \x01\x02", 20);
+        QTest::newRow("an array") << QByteArray("[\"ovra.mac.sounds\", false]");
+    }
+    void unparsableOwnFileIsNeverOverwritten()
+    {
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir dir;
+        const QString own = dir.filePath(QLatin1String(Settings::kOwnFileName));
+        writeFile(own, bytes);
+        QStringList said;
+        {
+            Settings s(dir.path());
+            s.setProblemReporter([&said](const QString& m) { said << m; });
+            QCOMPARE(said.size(), 1);
+            QVERIFY2(said[0].contains(own), qPrintable(said[0]));
+            QCOMPARE(s.boolValue(QStringLiteral("ovra.mac.sounds"), true), true); // the default
+            s.setValue(QStringLiteral("ovra.mac.sounds"), false);
+            s.setValue(QStringLiteral("ovra.mac.microphone"), QStringLiteral("mic"));
+            QCOMPARE(s.boolValue(QStringLiteral("ovra.mac.sounds"), true), false); // kept for this run
+            s.sync();
+            QCOMPARE(readFile(own), bytes);
+        }
+        QCOMPARE(readFile(own), bytes);
+        QCOMPARE(said.size(), 1);
+    }
+
+    void unparsableSharedFileIsSaidWithWhereSharedKeysGo()
+    {
+        QTemporaryDir dir;
+        writeFile(dir.filePath(QLatin1String(Settings::kSharedFileName)), "{ \"mirelo.mode.activeID\": ");
+        Settings s(dir.path());
+        QStringList said;
+        s.setProblemReporter([&said](const QString& m) { said << m; });
+        s.setValue(SharedDefaultsKey::activeModeName, QStringLiteral("Courriel"));
+        QCOMPARE(said.size(), 1);
+        QVERIFY(said[0].contains(dir.filePath(QLatin1String(Settings::kSharedFileName))));
+        QVERIFY(said[0].contains(dir.filePath(QLatin1String(Settings::kOwnFileName))));
+    }
+
+    // Another process reading at any moment sees the old file or the new one, never a part.
+    void filesAreReplacedByRename()
+    {
+        QTemporaryDir dir;
+        const QString own = dir.filePath(QLatin1String(Settings::kOwnFileName));
+        Settings s(dir.path());
+        s.setValue(QStringLiteral("ovra.mac.sounds"), true);
+        s.sync();
+        QFile before(own);
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray old = before.readAll();
+        s.setValue(QStringLiteral("ovra.mac.sounds"), false);
+        s.sync();
+        before.seek(0);
+        QCOMPARE(before.readAll(), old); // the open file is the old one, untouched
+        QVERIFY(readFile(own).contains("false"));
+    }
+
+    // The desktop application and a command run at the same time on the same files.
+    void twoWritersKeepEachOthersKeys()
+    {
+        QTemporaryDir dir;
+        Settings a(dir.path());
+        Settings b(dir.path());
+        a.setValue(QStringLiteral("ovra.mac.sounds"), false);
+        b.setValue(QStringLiteral("ovra.mac.microphone"), QStringLiteral("mic"));
+        a.setValue(SharedDefaultsKey::autoStopTimeout, 30);
+        b.setValue(SharedDefaultsKey::activeModeName, QStringLiteral("Courriel"));
+        a.sync(); // each writes what it changed, over what the other wrote
+        b.sync();
+        Settings c(dir.path());
+        QCOMPARE(c.boolValue(QStringLiteral("ovra.mac.sounds"), true), false);
+        QCOMPARE(c.stringValue(QStringLiteral("ovra.mac.microphone")), QStringLiteral("mic"));
+        QCOMPARE(c.intValue(SharedDefaultsKey::autoStopTimeout, 0), 30);
+        QCOMPARE(c.stringValue(SharedDefaultsKey::activeModeName), QStringLiteral("Courriel"));
+    }
+
+    void followsChangesMadeElsewhere()
+    {
+        QTemporaryDir dir;
+        Settings app(dir.path());
+        app.setValue(QStringLiteral("ovra.mac.sounds"), true);
+        app.setValue(SharedDefaultsKey::activeModeName, QStringLiteral("A"));
+        app.sync();
+        app.followExternalChanges();
+        QSignalSpy spy(&app, &Settings::changed);
+
+        Settings command(dir.path());
+        command.setValue(SharedDefaultsKey::activeModeID, QStringLiteral("B-ID"));
+        command.remove(QStringLiteral("ovra.mac.sounds"));
+        const QStringList expected{SharedDefaults::key(SharedDefaultsKey::activeModeID), QStringLiteral("ovra.mac.sounds")};
+        const auto seen = [&] {
+            QSet<QString> keys;
+            for (const auto& call : spy)
+                keys.insert(call.at(0).toString());
+            return keys;
+        };
+        QTRY_COMPARE(seen(), QSet<QString>(expected.begin(), expected.end()));
+        QCOMPARE(app.stringValue(SharedDefaultsKey::activeModeID), QStringLiteral("B-ID"));
+        QVERIFY(!app.contains(QStringLiteral("ovra.mac.sounds")));
+
+        // The file broken by hand: said, and the values in hand kept; mended: read again.
+        QStringList said;
+        app.setProblemReporter([&said](const QString& m) { said << m; });
+        const QString own = dir.filePath(QLatin1String(Settings::kOwnFileName));
+        writeFile(own, "{ \"ovra.mac.microphone\": \"usb\", }");
+        QTRY_COMPARE(said.size(), 1);
+        writeFile(own, "{ \"ovra.mac.microphone\": \"usb\" }");
+        QTRY_COMPARE(app.stringValue(QStringLiteral("ovra.mac.microphone")), QStringLiteral("usb"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSettings)
