@@ -14,6 +14,11 @@ public:
     void append(const QByteArray& bytes)
     {
         QFile file(m_path);
+        if (!m_checkedPermissions && file.exists()) {
+            // A journal from an older version may still be readable by others.
+            file.setPermissions(kOwnerOnly);
+            m_checkedPermissions = true;
+        }
         if (!file.exists() || !file.open(QIODevice::WriteOnly | QIODevice::Append))
             writeWhole(bytes);
         else {
@@ -37,9 +42,12 @@ public:
 private:
     void writeWhole(const QByteArray& bytes)
     {
-        QDir().mkpath(QFileInfo(m_path).absolutePath());
+        const QString folder = QFileInfo(m_path).absolutePath();
+        if (!QFileInfo::exists(folder) && QDir().mkpath(folder))
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QSaveFile out(m_path);
         if (out.open(QIODevice::WriteOnly)) {
+            out.setPermissions(kOwnerOnly);
             out.write(bytes);
             out.commit();
         }
@@ -84,9 +92,11 @@ private:
             writeWhole(kept.join(QLatin1Char('\n')).toUtf8());
     }
 
+    static constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     QString m_path;
     Clock m_clock;
     std::optional<QDateTime> m_lastPrune;
+    bool m_checkedPermissions = false;
 };
 
 DebugLog::DebugLog(const QString& folder, Clock clock)

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
+#include <QUrl>
 #include <sqlite3.h>
 
 namespace {
@@ -130,10 +132,36 @@ QList<TableDef> allTables()
     return tables;
 }
 
+constexpr const char* kStoreSuffixes[] = {"", "-wal", "-shm", "-journal"};
+constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
 void removeStoreFiles(const QString& path)
 {
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+    for (const char* suffix : kStoreSuffixes)
         QFile::remove(path + QLatin1String(suffix));
+}
+
+// SQLite gives the -wal and -shm files the mode of the database file, so an owner-only
+// database keeps them owner-only too. Files of an older version are tightened here.
+bool makeOwnerOnly(const QString& path)
+{
+    if (!QFile::exists(path)) {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly))
+            return false;
+        f.close();
+    }
+    for (const char* suffix : kStoreSuffixes) {
+        const QString file = path + QLatin1String(suffix);
+        if (QFile::exists(file))
+            QFile::setPermissions(file, kOwnerOnly);
+    }
+    return true;
+}
+
+StoreError storeError(const QString& path, const QString& message)
+{
+    return StoreError{QStringLiteral("%1: %2").arg(path, message)};
 }
 
 } // namespace
@@ -153,38 +181,70 @@ RecordStore::~RecordStore()
 }
 
 Expected<std::unique_ptr<RecordStore>, StoreError> RecordStore::open(const QString& path,
-                                                                      std::function<EditIdentity()> identity)
+                                                                      std::function<EditIdentity()> identity,
+                                                                      Access access)
 {
     const QFileInfo info(path);
     const bool existed = info.exists();
-    if (!QDir().mkpath(info.absolutePath()))
-        return unexpected(StoreError{QStringLiteral("cannot create the folder %1").arg(info.absolutePath())});
+    const bool readOnly = access == Access::readOnly;
+    if (readOnly && !existed)
+        return unexpected(storeError(path, QStringLiteral("no such file")));
+    if (!readOnly) {
+        if (!QDir().mkpath(info.absolutePath()))
+            return unexpected(storeError(path, QStringLiteral("cannot create the folder %1").arg(info.absolutePath())));
+        QFile::setPermissions(info.absolutePath(),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        if (!makeOwnerOnly(path))
+            return unexpected(storeError(path, QStringLiteral("cannot create the file")));
+    }
 
+    const QByteArray name = QFile::encodeName(path);
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-        const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+    int rc = sqlite3_open_v2(name.constData(), &db,
+                             (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+                                 SQLITE_OPEN_NOMUTEX,
+                             nullptr);
+    const auto failed = [&](int code) {
+        const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
         sqlite3_close(db);
+        db = nullptr;
+        return msg;
+    };
+    if (rc != SQLITE_OK) {
+        const QString msg = failed(rc);
         if (!existed)
             removeStoreFiles(path);
-        return unexpected(StoreError{msg});
+        return unexpected(storeError(path, msg));
     }
     sqlite3_busy_timeout(db, 5000);
     std::unique_ptr<RecordStore> store(new RecordStore(db, path, std::move(identity)));
-    if (auto ok = store->migrate(); !ok) {
+    auto ok = store->migrate(access);
+    if (!ok && readOnly && (sqlite3_extended_errcode(store->m_db) & 0xff) == SQLITE_CANTOPEN) {
+        // A WAL store in a folder we cannot write: SQLite cannot make its shared-memory file.
+        // Nobody can be writing there either, so the file is read as it stands.
+        store.reset();
+        const QByteArray uri = "file:" + QUrl::fromLocalFile(path).toEncoded(QUrl::RemoveScheme) + "?immutable=1";
+        rc = sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
+        if (rc != SQLITE_OK)
+            return unexpected(storeError(path, failed(rc)));
+        store.reset(new RecordStore(db, path, {}));
+        ok = store->migrate(access);
+    }
+    if (!ok) {
         store.reset();
         if (!existed)
             removeStoreFiles(path);
         return unexpected(ok.error());
     }
+    store->m_dataVersion = store->dataVersion();
     return store;
 }
 
 StoreResult RecordStore::fail(const char* what) const
 {
-    return unexpected(StoreError{QString::fromUtf8(sqlite3_errmsg(m_db)) +
-                                 (what ? QStringLiteral(" (%1)").arg(QLatin1String(what)) : QString())});
+    return unexpected(storeError(m_path, QString::fromUtf8(sqlite3_errmsg(m_db)) +
+                                             (what ? QStringLiteral(" (%1)").arg(QLatin1String(what)) : QString())));
 }
 
 StoreResult RecordStore::exec(const QString& sql)
@@ -193,12 +253,42 @@ StoreResult RecordStore::exec(const QString& sql)
     if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
         const QString msg = QString::fromUtf8(err ? err : sqlite3_errmsg(m_db));
         sqlite3_free(err);
-        return unexpected(StoreError{msg});
+        return unexpected(storeError(m_path, msg));
     }
     return {};
 }
 
-StoreResult RecordStore::migrate()
+qint64 RecordStore::dataVersion() const
+{
+    sqlite3_stmt* st = prepare(QStringLiteral("PRAGMA data_version"));
+    if (!st || sqlite3_step(st) != SQLITE_ROW)
+        return -1;
+    const qint64 v = sqlite3_column_int64(st, 0);
+    sqlite3_reset(st);
+    return v;
+}
+
+bool RecordStore::checkExternalChanges()
+{
+    const qint64 v = dataVersion();
+    if (v < 0 || v == m_dataVersion)
+        return false;
+    m_dataVersion = v;
+    for (const TableDef& t : allTables())
+        Q_EMIT changed(QLatin1String(t.table));
+    return true;
+}
+
+void RecordStore::followExternalChanges(std::chrono::milliseconds interval)
+{
+    if (!m_pollTimer) {
+        m_pollTimer = new QTimer(this);
+        connect(m_pollTimer, &QTimer::timeout, this, [this] { checkExternalChanges(); });
+    }
+    m_pollTimer->start(interval);
+}
+
+StoreResult RecordStore::migrate(Access access)
 {
     // Reading the header first: a file that is not a database fails here, before any write.
     sqlite3_stmt* st = nullptr;
@@ -220,6 +310,13 @@ StoreResult RecordStore::migrate()
                 .arg(kSchemaVersion)});
     if (auto ok = exec(QStringLiteral("PRAGMA quick_check(1)")); !ok)
         return ok;
+    if (access == Access::readOnly) {
+        if (version < kSchemaVersion)
+            return unexpected(storeError(m_path, QStringLiteral("the store needs an upgrade that a read-only "
+                                                                "command does not make; run a command that "
+                                                                "writes first")));
+        return {};
+    }
     if (auto ok = exec(QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;")); !ok)
         return ok;
     if (version == kSchemaVersion)

@@ -5,11 +5,13 @@
 
 #include <QObject>
 #include <QSet>
+#include <chrono>
 #include <functional>
 #include <memory>
 
 struct sqlite3;
 struct sqlite3_stmt;
+class QTimer;
 
 struct StoreError
 {
@@ -36,13 +38,24 @@ class RecordStore : public QObject
 public:
     static constexpr int kSchemaVersion = 1;
 
-    // Opens or creates the store, migrating an older schema in one transaction. A file that is
-    // not a store of ours, or of a newer schema, is refused and left untouched.
+    enum class Access { readWrite, readOnly };
+
+    // Opens or creates the store (owner-only, in an owner-only folder), migrating an older
+    // schema in one transaction. A file that is not a store of ours, or of a newer schema, is
+    // refused and left untouched. Read-only: nothing is created, migrated or written, and a
+    // read-only folder will do. Every error names the file.
     static Expected<std::unique_ptr<RecordStore>, StoreError> open(const QString& path,
-                                                                    std::function<EditIdentity()> identity);
+                                                                    std::function<EditIdentity()> identity,
+                                                                    Access access = Access::readWrite);
     ~RecordStore() override;
 
     QString path() const { return m_path; }
+
+    // From now on, commits made by another process (or connection) are noticed by a cheap poll
+    // and announced with changed() for every table, as the store cannot tell which.
+    void followExternalChanges(std::chrono::milliseconds interval = std::chrono::milliseconds(500));
+    // One poll: true when another connection committed since the last one.
+    bool checkExternalChanges();
 
     template <Record R>
     QList<R> fetch(std::function<bool(const R&)> predicate = {}, QList<SortKey> sort = {}) const;
@@ -77,7 +90,8 @@ private:
     };
 
     RecordStore(sqlite3* db, QString path, std::function<EditIdentity()> identity);
-    StoreResult migrate();
+    StoreResult migrate(Access access);
+    qint64 dataVersion() const;
     StoreResult exec(const QString& sql);
     StoreResult fail(const char* what) const;
     sqlite3_stmt* prepare(const QString& sql) const;
@@ -108,6 +122,8 @@ private:
     mutable QHash<QString, sqlite3_stmt*> m_statements;
     int m_transactionDepth = 0;
     QSet<QString> m_pendingChanges;
+    qint64 m_dataVersion = -1;
+    QTimer* m_pollTimer = nullptr;
 };
 
 template <Record R>

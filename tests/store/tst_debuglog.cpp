@@ -36,6 +36,32 @@ private Q_SLOTS:
         QCOMPARE(log.contents(), QString());
     }
 
+    // The journal tells what the user dictated: its owner's only, however it was written.
+    void journalIsOwnerOnly()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("data"));
+        const auto perms = [](const QString& p) { return int(QFile::permissions(p)) & 0x0777; };
+        {
+            DebugLog log(folder);
+            log.log(QStringLiteral("first"));
+            (void)log.contents();
+            QCOMPARE(perms(log.filePath()), 0x0600);
+            QCOMPARE(perms(folder), 0x0700);
+            log.clear(); // rewritten whole
+            log.log(QStringLiteral("second"));
+            (void)log.contents();
+            QCOMPARE(perms(log.filePath()), 0x0600);
+        }
+        // A journal left readable by an older version is tightened.
+        const QString file = QDir(folder).filePath(QStringLiteral("mirelo-debug.log"));
+        QFile::setPermissions(file, QFileDevice::Permissions(0x6644));
+        DebugLog log(folder);
+        log.log(QStringLiteral("third"));
+        (void)log.contents();
+        QCOMPARE(perms(file), 0x0600);
+    }
+
     void withoutContainerDoesNothing()
     {
         DebugLog log(QString{});

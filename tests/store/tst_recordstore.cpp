@@ -245,7 +245,12 @@ private Q_SLOTS:
         QVERIFY(!s.error().message.isEmpty());
         if (!expected.isEmpty())
             QVERIFY2(s.error().message.contains(expected), qPrintable(s.error().message));
+        QVERIFY2(s.error().message.contains(fx.path), qPrintable(s.error().message));
         QCOMPARE(fileBytes(fx.path), contents); // never overwritten or truncated
+        // Read-only commands get the same refusal.
+        auto r = RecordStore::open(fx.path, {}, RecordStore::Access::readOnly);
+        QVERIFY(!r);
+        QVERIFY2(r.error().message.contains(fx.path), qPrintable(r.error().message));
     }
 
     void refusesNewerSchemaUntouched()
@@ -307,6 +312,78 @@ private Q_SLOTS:
         fresh.aiCostUSD = 0.01;
         QVERIFY(store->insert(fresh));
         QCOMPARE(store->find<Transcription>(fresh.id)->aiCostUSD, 0.01);
+    }
+
+    void storeFilesAreOwnerOnly()
+    {
+        StoreFixture fx;
+        QDir().mkpath(QFileInfo(fx.path).absolutePath());
+        QFile::setPermissions(QFileInfo(fx.path).absolutePath(), QFileDevice::Permissions(0x7755));
+        auto store = fx.open();
+        QVERIFY(store->insert(Note{})); // the -wal and -shm files exist while the store is open
+        const auto perms = [](const QString& p) { return int(QFile::permissions(p)) & 0x0777; };
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            const QString file = fx.path + QLatin1String(suffix);
+            QVERIFY2(QFile::exists(file), suffix);
+            QCOMPARE(perms(file), 0x0600);
+        }
+        QCOMPARE(perms(QFileInfo(fx.path).absolutePath()), 0x0700);
+
+        // A store left readable by an older version is tightened when opened.
+        store.reset();
+        QFile::setPermissions(fx.path, QFileDevice::Permissions(0x6644));
+        store = fx.open();
+        QCOMPARE(perms(fx.path), 0x0600);
+    }
+
+    // The desktop application sees what a command-line process committed.
+    void noticesCommitsOfAnotherConnection()
+    {
+        StoreFixture fx;
+        auto app = fx.open();
+        auto command = fx.open();
+        QSignalSpy spy(app.get(), &RecordStore::changed);
+        QVERIFY(!app->checkExternalChanges());
+        QVERIFY(app->insert(Note{}));
+        spy.clear();
+        QVERIFY(!app->checkExternalChanges()); // its own commit was already announced
+
+        QVERIFY(command->insert(Transcription{}));
+        QVERIFY(app->checkExternalChanges());
+        QStringList tables;
+        for (const auto& args : spy)
+            tables << args.first().toString();
+        QVERIFY(tables.contains(QStringLiteral("transcription")));
+        QVERIFY(!app->checkExternalChanges());
+
+        app->followExternalChanges(std::chrono::milliseconds(10));
+        spy.clear();
+        QVERIFY(command->insert(Transcription{}));
+        QTRY_VERIFY(!spy.isEmpty());
+        QCOMPARE(app->count<Transcription>(), 2);
+    }
+
+    void readOnlyOpenWritesNothing()
+    {
+        StoreFixture fx;
+        auto missing = RecordStore::open(fx.path, {}, RecordStore::Access::readOnly);
+        QVERIFY(!missing);
+        QVERIFY2(missing.error().message.contains(fx.path), qPrintable(missing.error().message));
+        QVERIFY(!QFileInfo::exists(QFileInfo(fx.path).absolutePath())); // not even the folder
+
+        {
+            auto store = fx.open();
+            QVERIFY(store->insert(Note{}));
+        }
+        const QByteArray before = fileBytes(fx.path);
+        auto reader = RecordStore::open(fx.path, {}, RecordStore::Access::readOnly);
+        QVERIFY2(reader, reader ? "" : qPrintable(reader.error().message));
+        QCOMPARE((*reader)->count<Note>(), 1);
+        const StoreResult write = (*reader)->insert(Note{});
+        QVERIFY(!write);
+        QVERIFY2(write.error().message.contains(fx.path), qPrintable(write.error().message));
+        reader->reset();
+        QCOMPARE(fileBytes(fx.path), before);
     }
 };
 
