@@ -66,6 +66,9 @@ int run(Services& services)
     DebugLog& log = services.log();
     Settings& settings = services.settings();
     RecordStore& store = services.store();
+    // The command line may change settings and records while the application runs.
+    settings.followExternalChanges();
+    store.followExternalChanges();
 
     // Without an X server the shortcuts are unavailable and the text stays on the clipboard.
     std::unique_ptr<X11Connection> x = X11Connection::open();

@@ -102,6 +102,11 @@ MacDictationController::MacDictationController(Collaborators collaborators, Sett
     m_activeModeID = parseModeID(m_settings.stringValue(SharedDefaultsKey::activeModeID));
     connect(&notifications, &Notifications::cloudSettingsDidSync, this,
             &MacDictationController::adoptSyncedActiveMode);
+    // `ovra modes activate` in another process changes the setting under us.
+    connect(&m_settings, &Settings::changed, this, [this](const QString& key) {
+        if (key == SharedDefaults::key(SharedDefaultsKey::activeModeID))
+            adoptSyncedActiveMode();
+    });
 }
 
 MacDictationController::~MacDictationController() = default;
