@@ -123,6 +123,7 @@ int run(Services& services)
     if (x)
         handler.registerActions(registry, modes);
 
+    services.recorder().prewarm();
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::requested, &controller,
                      [&controller] { finishThenQuit(controller); });

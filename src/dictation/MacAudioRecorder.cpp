@@ -92,6 +92,12 @@ MacAudioRecorder::~MacAudioRecorder()
     m_take.reset();
 }
 
+void MacAudioRecorder::prewarm()
+{
+    AudioCapture* capture = &m_capture;
+    (void)QtConcurrent::run(&m_workers, [capture] { (void)capture->devices(); });
+}
+
 // Worker thread.
 MacAudioRecorder::Prepared MacAudioRecorder::prepare(AudioCapture& capture, const QString& wantedDevice,
                                                      const QString& folder, std::shared_ptr<Link> link, quint64 id)

@@ -39,6 +39,9 @@ public:
     MacAudioRecorder(AudioCapture& capture, Settings& settings, QString folder = {}, QObject* parent = nullptr);
     ~MacAudioRecorder() override;
 
+    // Connects to the sound server ahead of the first dictation, off the main thread, so that
+    // the first shortcut does not pay for the connection.
+    void prewarm();
     // False only when the microphone is refused; an unreachable sound server or a missing
     // microphone is start()'s error, with its own message.
     QCoro::Task<bool> requestPermission() override;
