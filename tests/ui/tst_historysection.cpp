@@ -48,6 +48,14 @@ private Q_SLOTS:
         (void)rig.store().insert(dictation(QStringLiteral("toute nouvelle"), -1));
         QCOMPARE(model.totalCount(), 251);
         QCOMPARE(model.at(0)->text, QStringLiteral("toute nouvelle"));
+
+        // While hidden the list only notes that the store changed.
+        model.setLive(false);
+        (void)rig.store().insert(dictation(QStringLiteral("pendant que caché"), -2));
+        QCOMPARE(model.totalCount(), 251);
+        model.setLive(true);
+        QCOMPARE(model.totalCount(), 252);
+        QCOMPARE(model.at(0)->text, QStringLiteral("pendant que caché"));
     }
 
     void search_data()

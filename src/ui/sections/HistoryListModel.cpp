@@ -8,8 +8,12 @@ HistoryListModel::HistoryListModel(RecordStore& store, QObject* parent) : QAbstr
 {
     reload();
     connect(&m_store, &RecordStore::changed, this, [this](const QString& table) {
-        if (table == QLatin1String(RecordSchema<Transcription>::table))
+        if (table != QLatin1String(RecordSchema<Transcription>::table))
+            return;
+        if (m_live)
             reload();
+        else
+            m_stale = true;
     });
 }
 
@@ -89,8 +93,16 @@ void HistoryListModel::setSearch(const QString& text)
     endResetModel();
 }
 
+void HistoryListModel::setLive(bool live)
+{
+    m_live = live;
+    if (live && m_stale)
+        reload();
+}
+
 void HistoryListModel::reload()
 {
+    m_stale = false;
     beginResetModel();
     m_all = m_store.fetch<Transcription>({}, {{QStringLiteral("createdAt"), false}});
     applySearch();

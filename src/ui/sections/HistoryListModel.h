@@ -34,6 +34,8 @@ public:
     int rowOf(const QUuid& id) const;
     // Reads the store again, keeping the search.
     void reload();
+    // Not live (a hidden list): changes of the store are only noted, and read when live again.
+    void setLive(bool live);
 
 private:
     void applySearch();
@@ -43,5 +45,7 @@ private:
     QList<Transcription> m_all;
     QList<int> m_matches; // indexes into m_all
     int m_shown = 0;
+    bool m_live = true;
+    bool m_stale = false;
     QString m_search;
 };

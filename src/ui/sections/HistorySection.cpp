@@ -220,6 +220,18 @@ QWidget* HistorySection::buildDetails()
     return page;
 }
 
+void HistorySection::showEvent(QShowEvent* event)
+{
+    m_model->setLive(true);
+    Section::showEvent(event);
+}
+
+void HistorySection::hideEvent(QHideEvent* event)
+{
+    m_model->setLive(false);
+    Section::hideEvent(event);
+}
+
 void HistorySection::activated()
 {
     m_search->setFocus();

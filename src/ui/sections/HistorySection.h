@@ -50,6 +50,11 @@ public:
 Q_SIGNALS:
     void reprocessFinished();
 
+protected:
+    // A hidden history does not read the store after every dictation.
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     std::optional<Transcription> current() const;
     void showDetails();
