@@ -12,6 +12,18 @@ APIKeyVerifier::APIKeyVerifier(APINetworkClient& network, ServiceHosts hosts, st
 QCoro::Task<Expected<std::optional<QString>, APIError>> APIKeyVerifier::verify(CloudProviderInfo provider, QString key)
 {
     using Result = Expected<std::optional<QString>, APIError>;
+    if (provider.keychainKey == KeychainKey::backupPassword)
+        co_return Result(std::optional<QString>(QStringLiteral("Not an API provider key")));
+    // Only an OVRA_*_BASE_URL override can be malformed: say so rather than blame the key.
+    const QString base = provider.keychainKey == KeychainKey::groqAPIKey     ? m_hosts.groq
+                         : provider.keychainKey == KeychainKey::openAIAPIKey ? m_hosts.openAI
+                         : provider.keychainKey == KeychainKey::anthropicAPIKey ? m_hosts.anthropic
+                                                                                : m_hosts.gemini;
+    const QUrl baseURL(base, QUrl::StrictMode);
+    if (!baseURL.isValid() || baseURL.host().isEmpty() ||
+        (baseURL.scheme() != QLatin1String("https") && baseURL.scheme() != QLatin1String("http")))
+        co_return Result(std::optional<QString>(QStringLiteral("Adresse du service mal formée : « %1 » (OVRA_%2_BASE_URL)")
+                                                    .arg(base, provider.id.toUpper())));
     QNetworkRequest request;
     switch (provider.keychainKey) {
     case KeychainKey::groqAPIKey:

@@ -4,8 +4,10 @@ QString KeychainError::message() const
 {
     const QString what = kind == Kind::saveFailed ? QStringLiteral("Impossible d’enregistrer la clé dans le trousseau")
                                                   : QStringLiteral("Impossible de lire la clé dans le trousseau");
-    return what + QStringLiteral(" (statut ") + QString::number(status) + QStringLiteral(")") +
-           (detail.isEmpty() ? QString() : QStringLiteral(" : ") + detail);
+    // The status code means nothing to a user when the secret store says what went wrong.
+    if (!detail.isEmpty())
+        return what + QStringLiteral(" : ") + detail;
+    return what + QStringLiteral(" (statut ") + QString::number(status) + QStringLiteral(")");
 }
 
 KeychainManager::KeychainManager(SecretStore& store, QString service) : m_store(store), m_service(std::move(service)) {}

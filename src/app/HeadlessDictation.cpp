@@ -40,7 +40,15 @@ HeadlessDictation::HeadlessDictation(Services& services)
                    services.settings(), services.notifications())
 {
     m_controller.attachStore(&services.store());
+    m_fallbackWatch = QObject::connect(
+        &services.transcription(), &TranscriptionManager::fellBack,
+        [this](const QString& provider, const QString& reason, const QString& fallback) {
+            m_fallbackNotice = QStringLiteral("%1 a échoué (%2) : texte produit en secours par %3.")
+                                   .arg(provider, reason, fallback);
+        });
 }
+
+HeadlessDictation::~HeadlessDictation() { QObject::disconnect(m_fallbackWatch); }
 
 int HeadlessDictation::reportOutcome(QTextStream& out, QTextStream& err) const
 {
@@ -48,6 +56,8 @@ int HeadlessDictation::reportOutcome(QTextStream& out, QTextStream& err) const
         err << *m_controller.errorMessage() << "\n";
     if (!m_controller.lastTranscriptionID())
         return 1;
+    if (!m_fallbackNotice.isEmpty())
+        err << m_fallbackNotice << "\n";
     out << m_controller.lastText().value_or(QString()) << "\n";
     return 0;
 }

@@ -32,10 +32,11 @@ class HeadlessDictation
 {
 public:
     explicit HeadlessDictation(Services& services);
+    ~HeadlessDictation();
     MacDictationController& controller() { return m_controller; }
     // After a dictation: its message on err, its text on out; the exit code. A message without a
     // stored dictation is a failure; with one (the AI step failed, the transcript was kept) it
-    // is a warning.
+    // is a warning. A text a fallback produced comes with one line saying so.
     int reportOutcome(QTextStream& out, QTextStream& err) const;
 
 private:
@@ -52,6 +53,8 @@ private:
     };
 
     ClipboardCommandDelivery m_delivery;
+    QString m_fallbackNotice;
+    QMetaObject::Connection m_fallbackWatch;
     Quiet m_quiet;
     ManagedTranscriber m_transcriber;
     MacDictationController m_controller;

@@ -137,7 +137,7 @@ QCoro::Task<Expected<void, QString>> MacLiveTranscriber::start(QString language)
         co_return {};
     // The desktop asks no permission for speech recognition: authorised from the start.
     const QString locale = Bcp47::match(m_engine.supportedLocales(),
-                                        language == QLatin1String("auto") ? QLocale::system().name() : language);
+                                        Bcp47::resolveAuto(language));
     if (locale.isEmpty())
         co_return unexpected(kRecognizerUnavailable);
 

@@ -18,19 +18,28 @@ ShortcutRegistry::~ShortcutRegistry()
 void ShortcutRegistry::onKeyDown(const QString& name, std::function<void()> action)
 {
     m_entries[name].down = std::move(action);
-    grab(name);
+    grabUnlessRefused(name);
 }
 
 void ShortcutRegistry::onKeyUp(const QString& name, std::function<void()> action)
 {
     m_entries[name].up = std::move(action);
-    grab(name);
+    grabUnlessRefused(name);
+}
+
+void ShortcutRegistry::grabUnlessRefused(const QString& name)
+{
+    const Entry& entry = m_entries[name];
+    if (!entry.refused || entry.refused != m_bindings.combination(name))
+        grab(name);
 }
 
 void ShortcutRegistry::rebind(const QString& name)
 {
-    if (m_entries.contains(name))
+    if (m_entries.contains(name)) {
+        m_entries[name].refused.reset();
         grab(name);
+    }
 }
 
 bool ShortcutRegistry::isActive(const QString& name) const
@@ -48,6 +57,7 @@ void ShortcutRegistry::grab(const QString& name)
     if (entry.grabbed)
         m_grabber.ungrab(*entry.grabbed);
     entry.grabbed.reset();
+    entry.refused.reset();
     if (!combo)
         return;
     QString problem;
@@ -64,6 +74,7 @@ void ShortcutRegistry::grab(const QString& name)
             problem = grabbed.error();
     }
     if (!problem.isEmpty()) {
+        entry.refused = combo;
         m_log.log(QStringLiteral("MAC raccourci : ") + name + QStringLiteral(" indisponible — ") + problem);
         Q_EMIT shortcutUnavailable(name, problem);
     }

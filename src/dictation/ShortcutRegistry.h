@@ -21,7 +21,7 @@ public:
     // Actions run on the main thread; registering the first action of a name grabs its keys.
     void onKeyDown(const QString& name, std::function<void()> action);
     void onKeyUp(const QString& name, std::function<void()> action);
-    // Grabs again after the combination of a name changed.
+    // Grabs again after the combination of a name changed, or to retry a refused one.
     void rebind(const QString& name);
     bool isActive(const QString& name) const;
     QStringList names() const { return m_entries.keys(); }
@@ -36,8 +36,10 @@ private:
         std::function<void()> down;
         std::function<void()> up;
         std::optional<KeyCombo> grabbed;
+        std::optional<KeyCombo> refused; // already reported: the key-up action does not ask again
     };
     void grab(const QString& name);
+    void grabUnlessRefused(const QString& name);
     void fire(const QString& name, bool down);
 
     KeyGrabber& m_grabber;

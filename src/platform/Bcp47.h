@@ -1,5 +1,6 @@
 #pragma once
 // Locale identifiers in BCP-47 form, so that "en_us", "en-US" and "EN-us" compare equal.
+#include <QLocale>
 #include <QString>
 #include <QRegularExpression>
 #include <QStringList>
@@ -46,6 +47,17 @@ inline QString match(const QStringList& installed, const QString& wanted)
                 return l;
     }
     return {};
+}
+
+// "auto" is the system's locale; the C and POSIX locales (LANG=C.UTF-8, Debian's default) are
+// English. Any other identifier is kept as it is.
+inline QString resolveAuto(const QString& id, const QString& systemName = QLocale::system().name())
+{
+    if (id != QLatin1String("auto"))
+        return id;
+    if (systemName == QLatin1String("C") || systemName == QLatin1String("POSIX") || systemName.isEmpty())
+        return QStringLiteral("en-US");
+    return systemName;
 }
 
 } // namespace Bcp47

@@ -12,8 +12,7 @@ AppleSpeechManager::AppleSpeechManager(SpeechEngine& engine) : m_engine(engine) 
 
 QString AppleSpeechManager::resolveLocale(const QString& localeIdentifier) const
 {
-    return Bcp47::match(m_engine.supportedLocales(),
-                        localeIdentifier == QLatin1String("auto") ? QLocale::system().name() : localeIdentifier);
+    return Bcp47::match(m_engine.supportedLocales(), Bcp47::resolveAuto(localeIdentifier));
 }
 
 QCoro::Task<Expected<QString, AppleSpeechError>> AppleSpeechManager::transcribe(QString file, QString localeIdentifier)
@@ -21,7 +20,7 @@ QCoro::Task<Expected<QString, AppleSpeechError>> AppleSpeechManager::transcribe(
     using E = AppleSpeechError;
     const QString locale = resolveLocale(localeIdentifier);
     if (locale.isEmpty())
-        co_return unexpected(E{E::Kind::localeNotSupported, localeIdentifier});
+        co_return unexpected(E{E::Kind::localeNotSupported, Bcp47::resolveAuto(localeIdentifier)});
 
     SpeechEngine* engine = &m_engine;
     QFuture<Expected<QString, E>> job = QtConcurrent::run([engine, file, locale]() -> Expected<QString, E> {

@@ -7,6 +7,7 @@
 #include "audio/AudioFile.h"
 #include "network/Pricing.h"
 #include "network/UsageRecorder.h"
+#include "platform/Bcp47.h"
 #include "platform/NetworkPathMonitor.h"
 #include "store/DebugLog.h"
 #include "store/Settings.h"
@@ -27,7 +28,7 @@ const QString kFlow = QStringLiteral("FLOW");
 
 QString localeFor(const QString& language)
 {
-    return language == QLatin1String("auto") ? QLocale::system().name() : language;
+    return Bcp47::resolveAuto(language);
 }
 
 bool isNemotronMultilingual(const QString& model)
@@ -227,6 +228,7 @@ TranscriptionManager::transcribeLocal(QString file, TranscriptionProvider provid
         m_deps.log.log(QStringLiteral("APP transcribe: dictée transcrite en secours par Apple Speech (") +
                            QString::number(fallback.value().size()) + QStringLiteral(" car.)"),
                        kFlow);
+        Q_EMIT fellBack(shortName(provider), failure.message, shortName(TranscriptionProvider::apple));
         co_return fallback.value();
     }
     m_deps.log.log(QStringLiteral("APP transcribe: repli Apple Speech échoué (") + fallback.error().message() +
@@ -300,6 +302,7 @@ TranscriptionManager::transcribeCloud(QString file, TranscriptionProvider provid
         m_deps.log.log(QStringLiteral("APP transcribe: dictée transcrite en secours par ") + choice.name +
                            QStringLiteral(" (") + QString::number(fallback.value().size()) + QStringLiteral(" car.)"),
                        kFlow);
+        Q_EMIT fellBack(shortName(provider), cloudError.description(), choice.name);
         co_return fallback.value();
     }
     m_deps.log.log(QStringLiteral("APP transcribe: secours ") + choice.name + QStringLiteral(" échoué (") +

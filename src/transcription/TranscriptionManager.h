@@ -58,6 +58,9 @@ public:
 Q_SIGNALS:
     void isTranscribingChanged(bool transcribing);
     void lastCostUSDChanged();
+    // The provider asked for failed and a fallback produced the text: who failed, why, and
+    // which fallback answered.
+    void fellBack(const QString& provider, const QString& reason, const QString& fallback);
 
 private:
     QCoro::Task<Expected<QString, TranscriptionError>> dispatch(QString file, TranscriptionProvider provider,

@@ -1,5 +1,6 @@
 // `ovra keys` and `ovra transcribe` as a user runs them: the real binary, the Secret Service of
 // tests/rigs/with-keyring.sh, and a local server standing in for the cloud.
+#include "audio/AudioFixtures.h"
 #include "fakes/AwaitTask.h"
 #include "fakes/WavHeader.h"
 #include "fakes/LocalHttpServer.h"
@@ -61,7 +62,7 @@ class TestCliKeys : public QObject
     QTemporaryDir m_home;
     LocalHttpServer m_server;
 
-    Run ovra(const QStringList& args, const QByteArray& input = {})
+    Run ovra(const QStringList& args, const QByteArray& input = {}, const QStringList& overrides = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("OVRA_SECRET_STORE")); // the real Secret Service of the rig
@@ -69,6 +70,8 @@ class TestCliKeys : public QObject
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
         for (const char* var : {"OVRA_GROQ_BASE_URL", "OVRA_OPENAI_BASE_URL", "OVRA_GEMINI_BASE_URL", "OVRA_ANTHROPIC_BASE_URL"})
             env.insert(QString::fromLatin1(var), m_server.url());
+        for (const QString& o : overrides)
+            env.insert(o.section(QLatin1Char('='), 0, 0), o.section(QLatin1Char('='), 1));
         return awaitTask(runOvra(args, input, env));
     }
     QByteArray everythingStored()
@@ -115,6 +118,13 @@ private Q_SLOTS:
         QCOMPARE(all.code, 0);
         QCOMPARE(all.out, QString("groq : clé valide\n"));
         QCOMPARE(ovra({"keys", "verify", "openai"}).code, 1);
+
+        // A malformed address override is reported as such, not as a bad key.
+        QVERIFY(ovra({"keys", "set", "gemini"}, "AIza-cli\n").code == 0);
+        const Run badURL = ovra({"keys", "verify", "gemini"}, {}, {"OVRA_GEMINI_BASE_URL=http//no host here"});
+        QCOMPARE(badURL.code, 1);
+        QCOMPARE(badURL.out,
+                 QString("gemini : Adresse du service mal formée : « http//no host here » (OVRA_GEMINI_BASE_URL)\n"));
     }
 
     // Stands on its own: run alone, it sets every key it needs.
@@ -138,6 +148,16 @@ private Q_SLOTS:
         QCOMPARE(failed.code, 1);
         QCOMPARE(failed.err, QString("Service error (500): boom\n"));
         QVERIFY(QFile::exists(wav));
+
+        // The same error on English speech: the system recogniser's text, and one line saying so.
+        const QString speech = m_home.filePath("speech.wav");
+        QVERIFY(AudioFixtures::speechWav(speech, "hello world this is a test"));
+        m_server.enqueue(Reply::json(500, R"({"error":{"message":"boom"}})"));
+        const Run fellBack = ovra({"transcribe", speech, "--provider", "openai", "--language", "en-US"});
+        QCOMPARE(fellBack.code, 0);
+        QVERIFY2(fellBack.out.contains("hello"), qPrintable(fellBack.out));
+        QCOMPARE(fellBack.err, QString("OpenAI a échoué (Service error (500): boom) : texte produit en secours par "
+                                       "Apple Speech.\n"));
 
         const Run missing = ovra({"transcribe", m_home.filePath("none.wav"), "--provider", "openai"});
         QCOMPARE(missing.code, 1);

@@ -62,6 +62,25 @@ private Q_SLOTS:
         QCOMPARE(Bcp47::normalize(in), out);
     }
 
+    // LANG=C.UTF-8 is Debian's default: the C locale counts as English.
+    void autoIsTheSystemLocale_data()
+    {
+        QTest::addColumn<QString>("asked");
+        QTest::addColumn<QString>("system");
+        QTest::addColumn<QString>("tried");
+        QTest::newRow("C") << "auto" << "C" << "en-US";
+        QTest::newRow("POSIX") << "auto" << "POSIX" << "en-US";
+        QTest::newRow("French") << "auto" << "fr_FR" << "fr_FR";
+        QTest::newRow("explicit") << "de-DE" << "C" << "de-DE";
+    }
+    void autoIsTheSystemLocale()
+    {
+        QFETCH(QString, asked);
+        QFETCH(QString, system);
+        QFETCH(QString, tried);
+        QCOMPARE(Bcp47::resolveAuto(asked, system), tried);
+    }
+
     void findsTheLocale_data()
     {
         QTest::addColumn<QStringList>("installed");
