@@ -3,7 +3,9 @@
 #include "CliCommand.h"
 #include "HeadlessDictation.h"
 #include "RecordLookup.h"
+#include "ProgressLine.h"
 #include "Services.h"
+#include "Terminal.h"
 
 #include "dictation/MacAudioRecorder.h"
 #include "platform/AudioCapture.h"
@@ -116,13 +118,18 @@ QCoro::Task<int> recordCommand(CliContext& ctx, QStringList args)
         ctx.err << started.error() << "\n";
         co_return 1;
     }
-    ctx.err << (seconds > 0 ? QStringLiteral("Enregistrement… (Entrée pour arrêter, %1 s au plus)").arg(seconds)
-                            : QStringLiteral("Enregistrement… (Entrée pour arrêter)"))
-            << "\n";
-    ctx.err.flush();
-    auto waiting = waitForStop(
-        seconds, [&recorder, &termination] { return termination.received() || !recorder.interruption().isEmpty(); });
-    co_await waiting;
+    {
+        if (!ctx.terminal.errorIsTerminal())
+            ctx.err << QStringLiteral("Enregistrement… ") << ProgressLine::stopHint(seconds) << "\n";
+        ctx.err.flush();
+        ProgressLine progress(ctx.terminal, [&recorder, seconds] {
+            return ProgressLine::State{QStringLiteral("Enregistrement…"),
+                                       ProgressLine::recordingDetail(recorder.currentLevel(), seconds)};
+        });
+        auto waiting = waitForStop(
+            seconds, [&recorder, &termination] { return termination.received() || !recorder.interruption().isEmpty(); });
+        co_await waiting;
+    }
     const QString interruption = recorder.interruption();
     const auto file = co_await recorder.stop();
     if (!interruption.isEmpty())
@@ -208,16 +215,20 @@ QCoro::Task<int> dictateCommand(CliContext& ctx, QStringList args)
         ctx.err << controller.errorMessage().value_or(MacAudioRecorder::kNoRecording) << "\n";
         co_return 1;
     }
-    ctx.err << QStringLiteral("Dictée… (Entrée pour arrêter)") << "\n";
+    if (!ctx.terminal.errorIsTerminal())
+        ctx.err << QStringLiteral("Dictée… ") << ProgressLine::stopHint(limit.value()) << "\n";
     ctx.err.flush();
     MacAudioRecorder& recorder = ctx.services.recorder();
-    auto waiting = waitForStop(limit.value(), [&] {
-        return termination.received() || controller.state() != RecordingState::recording ||
-               !recorder.interruption().isEmpty();
-    });
-    co_await waiting;
-    auto stopping = controller.stop();
-    co_await stopping;
+    {
+        ProgressLine progress(ctx.terminal, [&dictation, &limit] { return dictation.progress(limit.value()); });
+        auto waiting = waitForStop(limit.value(), [&] {
+            return termination.received() || controller.state() != RecordingState::recording ||
+                   !recorder.interruption().isEmpty();
+        });
+        co_await waiting;
+        auto stopping = controller.stop();
+        co_await stopping;
+    }
     restore();
     co_return dictation.reportOutcome(ctx.out, ctx.err);
 }

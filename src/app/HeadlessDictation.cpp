@@ -4,7 +4,10 @@
 
 #include "Services.h"
 
+#include "transcription/CloudProviderCatalog.h"
+
 #include <QProcess>
+#include <QRegularExpression>
 
 bool ClipboardCommandDelivery::displayPresent() { return !qEnvironmentVariable("DISPLAY").isEmpty(); }
 
@@ -32,7 +35,7 @@ bool ClipboardCommandDelivery::pasteAtCursor(const QString& text)
 QCoro::Task<std::optional<QString>> ClipboardCommandDelivery::readSelectedText() { co_return std::nullopt; }
 
 HeadlessDictation::HeadlessDictation(Services& services)
-    : m_transcriber(services.transcription()),
+    : m_recorder(services.recorder()), m_transcriber(services.transcription()),
       m_controller({services.recorder(), services.liveTranscriber(), m_delivery, m_quiet, m_quiet, m_quiet, m_quiet, m_quiet,
                     [this]() -> Transcriber& { return m_transcriber; },
                     [&services]() -> ChatClient& { return services.claude(); }, nullptr, nullptr, nullptr, nullptr,
@@ -50,10 +53,39 @@ HeadlessDictation::HeadlessDictation(Services& services)
 
 HeadlessDictation::~HeadlessDictation() { QObject::disconnect(m_fallbackWatch); }
 
+ProgressLine::State HeadlessDictation::progress(double limitSeconds) const
+{
+    switch (m_controller.state()) {
+    case RecordingState::recording:
+        return {QStringLiteral("Dictée…"), ProgressLine::recordingDetail(m_recorder.currentLevel(), limitSeconds)};
+    case RecordingState::enhancing:
+        return {QStringLiteral("amélioration IA…"), {}};
+    default:
+        return {QStringLiteral("transcription…"), {}};
+    }
+}
+
+namespace {
+
+// The window's hint "Add your Groq API key in the Models tab." gets the command that does it.
+QString withCommandLineHint(const QString& message)
+{
+    static const QRegularExpression missingKey(QStringLiteral("Add your (.+) API key in the Models tab\\."));
+    const QRegularExpressionMatch m = missingKey.match(message);
+    if (!m.hasMatch())
+        return message;
+    for (const CloudProviderInfo& p : CloudProviderCatalog::all())
+        if (m.captured(1).contains(p.id, Qt::CaseInsensitive) || m.captured(1) == p.displayName)
+            return message + QStringLiteral(" (ovra keys set %1)").arg(p.id);
+    return message;
+}
+
+} // namespace
+
 int HeadlessDictation::reportOutcome(QTextStream& out, QTextStream& err) const
 {
     if (m_controller.errorMessage())
-        err << *m_controller.errorMessage() << "\n";
+        err << withCommandLineHint(*m_controller.errorMessage()) << "\n";
     if (!m_controller.lastTranscriptionID())
         return 1;
     if (!m_fallbackNotice.isEmpty())

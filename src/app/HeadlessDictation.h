@@ -1,10 +1,12 @@
 #pragma once
 // The dictation controller as the command line uses it: no panel, sounds or media pausing;
 // the text goes to the clipboard when a display is present.
+#include "ProgressLine.h"
 #include "dictation/AutoSendModes.h"
 #include "dictation/DictationDelivery.h"
 #include "dictation/EscapeMonitors.h"
 #include "dictation/LiveRecognizer.h"
+#include "dictation/MacAudioRecorder.h"
 #include "dictation/MacDictationController.h"
 #include "dictation/MediaPauser.h"
 #include "dictation/RecorderPanel.h"
@@ -34,6 +36,8 @@ public:
     explicit HeadlessDictation(Services& services);
     ~HeadlessDictation();
     MacDictationController& controller() { return m_controller; }
+    // What the progress line shows at this point of the dictation.
+    ProgressLine::State progress(double limitSeconds = 0) const;
     // After a dictation: its message on err, its text on out; the exit code. A message without a
     // stored dictation is a failure; with one (the AI step failed, the transcript was kept) it
     // is a warning. A text a fallback produced comes with one line saying so.
@@ -52,6 +56,7 @@ private:
         QSet<QString> autoSendModeIDs() const override { return {}; }
     };
 
+    MacAudioRecorder& m_recorder;
     ClipboardCommandDelivery m_delivery;
     QString m_fallbackNotice;
     QMetaObject::Connection m_fallbackWatch;

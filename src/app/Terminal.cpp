@@ -37,13 +37,13 @@ public:
         m_int = std::signal(SIGINT, restoreEchoAndExit);
         m_term = std::signal(SIGTERM, restoreEchoAndExit);
         m_hup = std::signal(SIGHUP, restoreEchoAndExit);
-        ::tcsetattr(fd, TCSAFLUSH, &hidden);
+        ::tcsetattr(fd, TCSANOW, &hidden);
     }
     ~HiddenInput()
     {
         if (g_savedFd < 0)
             return;
-        ::tcsetattr(g_savedFd, TCSAFLUSH, &g_savedTermios);
+        ::tcsetattr(g_savedFd, TCSANOW, &g_savedTermios);
         g_savedFd = -1;
         std::signal(SIGINT, m_int);
         std::signal(SIGTERM, m_term);
@@ -77,11 +77,12 @@ Expected<QString, QString> Terminal::readSecret(const QString& prompt)
             return unexpected(QStringLiteral("L'entrée standard ne peut pas être lue."));
         return QString::fromUtf8(in.readAll()).trimmed();
     }
-    m_err << prompt;
-    m_err.flush();
     QByteArray line;
     {
+        // Echo goes off before the prompt shows: whatever is typed after it stays hidden.
         HiddenInput hidden(m_inputFd);
+        m_err << prompt;
+        m_err.flush();
         char c = 0;
         while (true) {
             const ssize_t n = ::read(m_inputFd, &c, 1);

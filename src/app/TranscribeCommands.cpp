@@ -76,8 +76,11 @@ QCoro::Task<int> transcribeCommand(CliContext& ctx, QStringList args)
     } else {
         mode = controller.currentMode();
     }
-    auto transcribing = controller.transcribeFile(file, *withOverrides(*mode, *parsed));
-    co_await transcribing;
+    {
+        ProgressLine progress(ctx.terminal, [&dictation] { return dictation.progress(); });
+        auto transcribing = controller.transcribeFile(file, *withOverrides(*mode, *parsed));
+        co_await transcribing;
+    }
     co_return dictation.reportOutcome(ctx.out, ctx.err);
 }
 

@@ -32,10 +32,15 @@ int main(int argc, char** argv)
         return CommandLine::run(app.arguments().mid(1));
     }
 
-    // Without any display the program still runs: no shortcuts, text on an in-process clipboard.
+    // Without any display the desktop application could do nothing useful (QT_QPA_PLATFORM still
+    // lets tests run it offscreen).
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        QTextStream(stderr) << "Aucun écran (ni DISPLAY ni WAYLAND_DISPLAY) : l'application de bureau ne peut pas "
+                               "démarrer.\nPour dicter depuis ce terminal : ovra dictate (ovra help pour les autres "
+                               "commandes).\n";
+        return 1;
+    }
     g_defaultHandler = qInstallMessageHandler(quietRuntimeWarning);
     QGuiApplication app(argc, argv);
     name();

@@ -1,6 +1,7 @@
 // Every subcommand's help, a usage error and a failure, through the real binary: where each
 // text goes (stdout or stderr) and the exit code; and the README showing the same usage texts.
 #include "fakes/OvraProcess.h"
+#include "fakes/WavHeader.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -115,6 +116,39 @@ private Q_SLOTS:
         if (code != 0)
             QCOMPARE(r.out, QString());
         QVERIFY2(err.isEmpty() ? r.err.isEmpty() : r.err.contains(err), qPrintable(r.err));
+    }
+
+    // The window's hint about a missing key names the command that adds it.
+    void hintsNameTheCommand_data()
+    {
+        QTest::addColumn<QString>("provider");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("groq") << "groq" << "Add your Groq API key in the Models tab. (ovra keys set groq)\n";
+        QTest::newRow("gemini") << "gemini"
+                                << "Add your Google Gemini API key in the Models tab. (ovra keys set gemini)\n";
+    }
+    void hintsNameTheCommand()
+    {
+        QFETCH(QString, provider);
+        QFETCH(QString, message);
+        QFile wav(m_home.filePath(QStringLiteral("quiet.wav")));
+        QVERIFY(wav.open(QIODevice::WriteOnly));
+        wav.write(wavHeader(32000, 16000, 1) + QByteArray(32000, '\0'));
+        wav.close();
+        const OvraRun r = ovra({"transcribe", wav.fileName(), "--provider", provider});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.err, message);
+    }
+
+    void withoutDisplayTheDesktopAppSaysToDictate()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(var));
+        const OvraRun r = runOvra(m_home.path(), {}, {}, env);
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.out, QString());
+        QVERIFY2(r.err.contains(QStringLiteral("ovra dictate")), qPrintable(r.err));
     }
 
     void readmeShowsTheUsageTexts()
