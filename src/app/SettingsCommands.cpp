@@ -1,6 +1,8 @@
 #include "CliArgs.h"
 #include "CliCommand.h"
+#include "NearestName.h"
 #include "Services.h"
+#include "SettingTypes.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -31,7 +33,7 @@ QString printable(const QVariant& v)
 
 QCoro::Task<int> settingsCommand(CliContext& ctx, QStringList args)
 {
-    const auto parsed = CliArgs::parse(args, {}, {});
+    const auto parsed = CliArgs::parse(args, {QStringLiteral("force")}, {});
     if (!parsed)
         co_return usageError(ctx, parsed.error());
     const QStringList& p = parsed->positional();
@@ -45,7 +47,18 @@ QCoro::Task<int> settingsCommand(CliContext& ctx, QStringList args)
         co_return 0;
     }
     if (p.value(0) == QLatin1String("set") && p.size() == 3) {
-        settings.setValue(p[1], parseValue(p[2]));
+        const QString& key = p[1];
+        // A key the program does not know would be stored and never read: most likely a typo.
+        if (!SettingTypes::kindOf(key) && !settings.contains(key) && !parsed->flag(QStringLiteral("force"))) {
+            QString message = QStringLiteral("Réglage inconnu : %1.").arg(key);
+            if (const auto near = nearestName(key, SettingTypes::knownKeys()))
+                message += QStringLiteral(" Vouliez-vous dire « %1 » ?").arg(*near);
+            co_return usageError(ctx, message + QStringLiteral(" (--force l'enregistre quand même)"));
+        }
+        const auto value = SettingTypes::check(key, parseValue(p[2]), p[2]);
+        if (!value)
+            co_return usageError(ctx, value.error());
+        settings.setValue(key, *value);
         settings.sync();
         co_return 0;
     }
@@ -59,7 +72,8 @@ QList<CliCommand> settingsCommands()
     return {{QStringLiteral("settings"), QStringLiteral("Lit ou change un réglage."), &settingsCommand,
              {},
              {{QStringLiteral("get"), QStringLiteral("CLÉ"), QStringLiteral("Affiche la valeur d'un réglage.")},
-              {QStringLiteral("set"), QStringLiteral("CLÉ VALEUR"),
+              {QStringLiteral("set"), QStringLiteral("CLÉ VALEUR [--force]"),
                QStringLiteral("Change un réglage. VALEUR est lue comme du JSON quand elle en est (true, 30,\n"
-                              "      \"texte\", [..], {..}), sinon comme du texte.")}}}};
+                              "      \"texte\", [..], {..}), sinon comme du texte. Une clé inconnue ou une valeur\n"
+                              "      du mauvais type est refusée ; --force enregistre une clé inconnue.")}}}};
 }

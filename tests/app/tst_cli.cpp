@@ -45,6 +45,44 @@ private Q_SLOTS:
         QCOMPARE(r.out, printed + QLatin1Char('\n'));
     }
 
+    // A refused value leaves the stored one as it was.
+    void settingsSetRefusesWhatTheProgramWouldMisread_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("before"); // stored first when not empty
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("typo") << QStringList{"mirelo.recording.timout", "45"} << "" << 2
+                              << "Réglage inconnu : mirelo.recording.timout. Vouliez-vous dire « mirelo.recording.timeout » ?";
+        QTest::newRow("forced") << QStringList{"my.own.key", "45", "--force"} << "" << 0 << "";
+        QTest::newRow("boolean") << QStringList{"ovra.mac.sounds", "maybe"} << "true" << 2
+                                 << "ovra.mac.sounds attend un booléen (true ou false), pas « maybe ».";
+        QTest::newRow("integer") << QStringList{"mirelo.retention.days", "2.5"} << "30" << 2 << "attend un nombre entier";
+        QTest::newRow("list") << QStringList{"ovra.mac.autoSendEnter", "slack"} << "[\"x\"]" << 2
+                              << "attend une liste JSON";
+        QTest::newRow("text takes digits") << QStringList{"mirelo.leaderboard.pseudo", "42"} << "" << 0 << "";
+        QTest::newRow("shortcut") << QStringList{"ovra.mac.shortcuts", R"({"toggleDictation":"ctrl+nosuchkey+"})"}
+                                  << R"({"toggleDictation":"alt+super+d"})" << 2
+                                  << "combinaison illisible pour toggleDictation";
+        QTest::newRow("shortcut off") << QStringList{"ovra.mac.shortcuts", R"({"pushToTalk":""})"} << "" << 0 << "";
+    }
+    void settingsSetRefusesWhatTheProgramWouldMisread()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, before);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        const QString key = args.first();
+        if (!before.isEmpty())
+            QCOMPARE(ovra({"settings", "set", key, before}).code, 0);
+        const QString stored = ovra({"settings", "get", key}).out;
+        const OvraRun r = ovra(QStringList{"settings", "set"} + args);
+        QCOMPARE(r.code, code);
+        QVERIFY2(message.isEmpty() ? r.err.isEmpty() : r.err.contains(message), qPrintable(r.err));
+        if (code != 0)
+            QCOMPARE(ovra({"settings", "get", key}).out, stored);
+    }
+
     void absentSettingAndBadUsageFail()
     {
         const OvraRun absent = ovra({QStringLiteral("settings"), QStringLiteral("get"), QStringLiteral("nope.key")});

@@ -4,6 +4,7 @@
 #include "fakes/WavHeader.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -149,6 +150,43 @@ private Q_SLOTS:
         QCOMPARE(r.code, 1);
         QCOMPARE(r.out, QString());
         QVERIFY2(r.err.contains(QStringLiteral("ovra dictate")), qPrintable(r.err));
+    }
+
+    // The bash completion asks the program itself: commands, verbs, options and their values.
+    void bashCompletion_data()
+    {
+        QTest::addColumn<QStringList>("typed"); // the last word is the one being completed
+        QTest::addColumn<QStringList>("offered");
+        QTest::newRow("commands") << QStringList{""} << QStringList{"transcribe", "dictate", "modes", "help"};
+        QTest::newRow("prefix") << QStringList{"dic"} << QStringList{"dictate", "dictionary"};
+        QTest::newRow("verbs") << QStringList{"modes", ""} << QStringList{"list", "add", "set", "remove", "activate"};
+        QTest::newRow("option") << QStringList{"transcribe", "f.wav", "--p"} << QStringList{"--provider"};
+        QTest::newRow("providers") << QStringList{"modes", "add", "M", "--provider", ""}
+                                   << QStringList{"groq", "openai", "gemini", "apple", "parakeet", "whisperKit"};
+        QTest::newRow("key providers") << QStringList{"keys", "set", ""}
+                                       << QStringList{"groq", "openai", "anthropic", "gemini"};
+    }
+    void bashCompletion()
+    {
+        QFETCH(QStringList, typed);
+        QFETCH(QStringList, offered);
+        QStringList words{QStringLiteral(OVRA_BINARY)};
+        for (const QString& w : typed)
+            words << QLatin1Char('\'') + w + QLatin1Char('\'');
+        const QString script = QStringLiteral("source '%1'; COMP_WORDS=(%2); COMP_CWORD=%3; _ovra; "
+                                              "printf '%s\\n' \"${COMPREPLY[@]}\"")
+                                   .arg(QStringLiteral(OVRA_SOURCE_DIR "/data/completions/ovra.bash"),
+                                        words.join(QLatin1Char(' ')), QString::number(typed.size()));
+        QProcess bash;
+        bash.start(QStringLiteral("bash"), {QStringLiteral("-c"), script});
+        QVERIFY(bash.waitForFinished(30000));
+        QCOMPARE(bash.exitCode(), 0);
+        const QStringList got = QString::fromUtf8(bash.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        if (typed.last().isEmpty() && typed.size() > 1)
+            QCOMPARE(got, offered);
+        else
+            for (const QString& o : offered)
+                QVERIFY2(got.contains(o), qPrintable(got.join(QLatin1Char(' '))));
     }
 
     void readmeShowsTheUsageTexts()

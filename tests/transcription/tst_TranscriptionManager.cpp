@@ -5,6 +5,7 @@
 #include "fakes/AwaitTask.h"
 #include "fakes/FakeTranscriptionServices.h"
 #include "fakes/LocalHttpServer.h"
+#include "platform/Bcp47.h"
 #include "store/DebugLog.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
@@ -212,7 +213,7 @@ private Q_SLOTS:
         QCOMPARE(text.value(), QString("texte Apple"));
         QCOMPARE(rig.local.calls[0].engine, LocalEngine::parakeetUnified);
         QCOMPARE(rig.local.integrityChecks.size(), 1);
-        QCOMPARE(rig.apple.locales, QStringList{QLocale::system().name()});
+        QCOMPARE(rig.apple.locales, QStringList{Bcp47::resolveAuto(QStringLiteral("auto"))});
         QCOMPARE(rig.flowLines(),
                  (QStringList{"APP transcribe: modèle local en échec (moteur en panne) → repli Apple Speech",
                               "APP transcribe: dictée transcrite en secours par Apple Speech (11 car.)"}));
