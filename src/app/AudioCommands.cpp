@@ -7,6 +7,7 @@
 #include "Services.h"
 #include "Terminal.h"
 
+#include "audio/AudioFile.h"
 #include "dictation/MacAudioRecorder.h"
 #include "platform/AudioCapture.h"
 #include "platform/linux/signals/TerminationSignals.h"
@@ -101,6 +102,13 @@ QCoro::Task<int> recordCommand(CliContext& ctx, QStringList args)
         co_return usageError(ctx, limit.error());
     const double seconds = limit.value();
     const QString target = QFileInfo(parsed->at(0)).absoluteFilePath();
+    // The name says the format; a name without an extension gets the recorder's own M4A.
+    const std::optional<AudioFormat> format = QFileInfo(target).suffix().isEmpty()
+                                                  ? std::optional<AudioFormat>(AudioFormat::m4a)
+                                                  : AudioFile::formatForFileName(target);
+    if (!format)
+        co_return usageError(ctx, QStringLiteral("Format non pris en charge : « .%1 » (wav, flac, ogg ou m4a).")
+                                      .arg(QFileInfo(target).suffix()));
     if (!QFileInfo(QFileInfo(target).absolutePath()).isDir()) {
         ctx.err << QStringLiteral("Le dossier de %1 n'existe pas.").arg(target) << "\n";
         co_return 1;
@@ -138,8 +146,19 @@ QCoro::Task<int> recordCommand(CliContext& ctx, QStringList args)
         ctx.err << MacAudioRecorder::kNoRecording << "\n";
         co_return 1;
     }
-    QFile::remove(target);
-    if (!QFile::rename(*file, target)) {
+    if (*format != AudioFormat::m4a) {
+        const QString recorded = *file;
+        QFuture<Expected<void, AudioError>> converting = QtConcurrent::run([recorded, target, format] {
+            return AudioFile::transcode(recorded, target, *format, AudioFile::kDecodeRate, 0);
+        });
+        const auto converted = co_await converting;
+        if (!converted) {
+            ctx.err << converted.error().message << QStringLiteral(" ; l'enregistrement reste dans %1").arg(recorded)
+                    << "\n";
+            co_return 1;
+        }
+        QFile::remove(recorded);
+    } else if (QFile::remove(target); !QFile::rename(*file, target)) {
         // Another file system: copy, then drop the temporary recording.
         if (!QFile::copy(*file, target)) {
             ctx.err << QStringLiteral("Impossible d'écrire %1 ; l'enregistrement reste dans %2").arg(target, *file) << "\n";
@@ -250,6 +269,7 @@ QList<CliCommand> audioCommands()
          &recordCommand, QStringLiteral("FICHIER [--seconds N]"), {},
          QStringLiteral("Options :\n"
                         "  --seconds N   arrête l'enregistrement au bout de N secondes\n"
+                        "Le format suit l'extension de FICHIER : wav, flac, ogg ou m4a (sans extension : m4a).\n"
                         "Affiche le chemin du fichier écrit.")},
         {QStringLiteral("recognize"),
          QStringLiteral("Reconnaît la parole d'un fichier audio avec le moteur hors ligne de cette machine."),

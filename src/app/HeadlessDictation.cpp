@@ -4,7 +4,7 @@
 
 #include "Services.h"
 
-#include "transcription/CloudProviderCatalog.h"
+#include "ai/CloudProviderCatalog.h"
 
 #include <QProcess>
 #include <QRegularExpression>

@@ -25,6 +25,7 @@ struct AacWriter::State
     AVFrame* frame = nullptr;
     AVPacket* packet = nullptr;
     std::vector<float> pending; // samples waiting for a full encoder frame
+    AVSampleFormat sampleFormat = AV_SAMPLE_FMT_FLTP;
     int frameSize = 1024;
     qint64 pts = 0;
     qint64 written = 0;
@@ -84,7 +85,13 @@ struct AacWriter::State
         if (rc < 0)
             return unexpected(failure(QStringLiteral("mémoire"), rc));
         frame->nb_samples = count;
-        std::copy_n(pending.data(), count, reinterpret_cast<float*>(frame->data[0]));
+        if (sampleFormat == AV_SAMPLE_FMT_S16) {
+            auto* out = reinterpret_cast<int16_t*>(frame->data[0]);
+            for (int i = 0; i < count; ++i)
+                out[i] = static_cast<int16_t>(std::lround(std::clamp(pending[size_t(i)], -1.0f, 1.0f) * 32767.0f));
+        } else {
+            std::copy_n(pending.data(), count, reinterpret_cast<float*>(frame->data[0]));
+        }
         frame->pts = pts;
         pts += count;
         pending.erase(pending.begin(), pending.begin() + count);
@@ -110,7 +117,7 @@ QString AacWriter::path() const
     return m_state ? m_state->path : QString();
 }
 
-Expected<void, AudioError> AacWriter::open(const QString& path, int sampleRate, int bitRate)
+Expected<void, AudioError> AacWriter::open(const QString& path, int sampleRate, int bitRate, AudioFormat format)
 {
     m_state.reset();
     FfmpegError::quietLogs();
@@ -119,16 +126,34 @@ Expected<void, AudioError> AacWriter::open(const QString& path, int sampleRate, 
     const QByteArray encodedPath = QFile::encodeName(path);
 
     // "ipod" is FFmpeg's M4A flavour of the MP4 muxer.
-    int rc = avformat_alloc_output_context2(&s->format, nullptr, "ipod", encodedPath.constData());
+    struct Encoding
+    {
+        const char* container;
+        const char* encoder;
+        AVSampleFormat sampleFormat;
+        const char* name;
+    };
+    const Encoding e = format == AudioFormat::wav    ? Encoding{"wav", "pcm_s16le", AV_SAMPLE_FMT_S16, "WAV"}
+                       : format == AudioFormat::flac ? Encoding{"flac", "flac", AV_SAMPLE_FMT_S16, "FLAC"}
+                       : format == AudioFormat::ogg  ? Encoding{"ogg", "libvorbis", AV_SAMPLE_FMT_FLTP, "Ogg Vorbis"}
+                                                     : Encoding{"ipod", "aac", AV_SAMPLE_FMT_FLTP, "M4A"};
+    int rc = avformat_alloc_output_context2(&s->format, nullptr, e.container, encodedPath.constData());
     if (rc < 0 || !s->format)
-        return unexpected(s->failure(QStringLiteral("conteneur M4A"), rc));
-    const AVCodec* aac = avcodec_find_encoder_by_name("aac");
+        return unexpected(s->failure(QStringLiteral("conteneur %1").arg(QLatin1String(e.name)), rc));
+    const AVCodec* aac = avcodec_find_encoder_by_name(e.encoder);
     if (!aac)
-        return unexpected(AudioError{QStringLiteral("Écriture audio impossible : encodeur AAC absent.")});
+        return unexpected(AudioError{QStringLiteral("Écriture audio impossible : encodeur %1 absent.").arg(QLatin1String(e.encoder))});
+    s->sampleFormat = e.sampleFormat;
     s->codec = avcodec_alloc_context3(aac);
-    s->codec->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    s->codec->sample_fmt = e.sampleFormat;
     s->codec->sample_rate = sampleRate;
-    s->codec->bit_rate = bitRate;
+    if (format == AudioFormat::m4a) {
+        s->codec->bit_rate = bitRate;
+    } else if (format == AudioFormat::ogg) {
+        // Vorbis chooses its own rate for a quality; fixed low rates fail at 16 kHz.
+        s->codec->flags |= AV_CODEC_FLAG_QSCALE;
+        s->codec->global_quality = 3 * FF_QP2LAMBDA;
+    }
     s->codec->time_base = AVRational{1, sampleRate};
     av_channel_layout_default(&s->codec->ch_layout, 1);
     if (s->format->oformat->flags & AVFMT_GLOBALHEADER)
@@ -136,11 +161,12 @@ Expected<void, AudioError> AacWriter::open(const QString& path, int sampleRate, 
     // The "fast" coder costs a fraction of the default "twoloop" one; at 40 kbit/s mono speech
     // the difference is not audible, and a recording must not load the machine.
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "aac_coder", "fast", 0);
+    if (format == AudioFormat::m4a)
+        av_dict_set(&options, "aac_coder", "fast", 0);
     rc = avcodec_open2(s->codec, aac, &options);
     av_dict_free(&options);
     if (rc < 0)
-        return unexpected(s->failure(QStringLiteral("encodeur AAC"), rc));
+        return unexpected(s->failure(QStringLiteral("encodeur %1").arg(QLatin1String(e.encoder)), rc));
     s->frameSize = s->codec->frame_size > 0 ? s->codec->frame_size : 1024;
 
     s->stream = avformat_new_stream(s->format, nullptr);
@@ -167,7 +193,7 @@ Expected<void, AudioError> AacWriter::open(const QString& path, int sampleRate, 
 
     s->frame = av_frame_alloc();
     s->packet = av_packet_alloc();
-    s->frame->format = AV_SAMPLE_FMT_FLTP;
+    s->frame->format = e.sampleFormat;
     s->frame->sample_rate = sampleRate;
     s->frame->nb_samples = s->frameSize;
     av_channel_layout_default(&s->frame->ch_layout, 1);

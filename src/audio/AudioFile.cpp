@@ -241,13 +241,33 @@ Expected<double, AudioError> duration(const QString& path)
     return static_cast<double>(samples.value()) / kDecodeRate;
 }
 
+std::optional<AudioFormat> formatForFileName(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("m4a"))
+        return AudioFormat::m4a;
+    if (suffix == QLatin1String("wav"))
+        return AudioFormat::wav;
+    if (suffix == QLatin1String("flac"))
+        return AudioFormat::flac;
+    if (suffix == QLatin1String("ogg"))
+        return AudioFormat::ogg;
+    return std::nullopt;
+}
+
 Expected<void, AudioError> transcodeToAac(const QString& input, const QString& output, int sampleRate, int bitRate)
+{
+    return transcode(input, output, AudioFormat::m4a, sampleRate, bitRate);
+}
+
+Expected<void, AudioError> transcode(const QString& input, const QString& output, AudioFormat format, int sampleRate,
+                                     int bitRate)
 {
     Decoder decoder;
     if (auto r = decoder.open(input); !r)
         return unexpected(r.error());
     AacWriter writer;
-    if (auto r = writer.open(output, sampleRate, bitRate); !r) {
+    if (auto r = writer.open(output, sampleRate, bitRate, format); !r) {
         QFile::remove(output);
         return r;
     }

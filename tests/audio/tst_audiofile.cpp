@@ -2,6 +2,7 @@
 #include "audio/AudioFile.h"
 #include "audio/AudioFixtures.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,6 +22,8 @@ private Q_SLOTS:
     void decodesOtherFormats_data();
     void decodesOtherFormats();
     void transcodeMakesSmallMonoAac();
+    void transcodeWritesTheFormatTheNameAsks_data();
+    void transcodeWritesTheFormatTheNameAsks();
     void badFiles_data();
     void badFiles();
     void transcodeFailureLeavesNoOutput();
@@ -135,6 +138,34 @@ void TestAudioFile::transcodeMakesSmallMonoAac()
     auto decoded = AudioFile::decodeMono16k(path("long.m4a"));
     QVERIFY(decoded);
     QVERIFY(std::abs(double(decoded->size()) - 160000.0) < 1100);
+}
+
+void TestAudioFile::transcodeWritesTheFormatTheNameAsks_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("magic"); // the container's first bytes
+    QTest::newRow("wav") << "take.wav" << QByteArray("RIFF");
+    QTest::newRow("flac") << "take.FLAC" << QByteArray("fLaC");
+    QTest::newRow("ogg") << "take.ogg" << QByteArray("OggS");
+    QTest::newRow("m4a") << "take.m4a" << QByteArray("\0\0\0", 3);
+}
+
+void TestAudioFile::transcodeWritesTheFormatTheNameAsks()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, magic);
+    const auto format = AudioFile::formatForFileName(name);
+    QVERIFY(format);
+    QVERIFY(writeWav(path("source.wav"), noise(2.0, 0.2f, 16000), 16000, 1));
+    OVRA_VERIFY_OK(AudioFile::transcode(path("source.wav"), path(name), *format, 16000, 32000));
+    QFile f(path(name));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY2(f.read(4).startsWith(magic), qPrintable(name));
+    auto decoded = AudioFile::decodeMono16k(path(name));
+    OVRA_VERIFY_OK(decoded);
+    QVERIFY2(std::abs(double(decoded->size()) - 32000.0) < 1100, qPrintable(QString::number(decoded->size())));
+    QVERIFY(rms(decoded->data(), decoded->size()) > 0.05);
+    QVERIFY(!AudioFile::formatForFileName(QStringLiteral("take.mp3")));
 }
 
 void TestAudioFile::badFiles_data()

@@ -70,13 +70,16 @@ private Q_SLOTS:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
         p.setProcessEnvironment(env);
-        p.start(OVRA_BINARY, {"record", m_dir.filePath("enter.m4a")});
+        p.start(OVRA_BINARY, {"record", m_dir.filePath("enter.wav")});
         QVERIFY(p.waitForStarted());
         QTest::qWait(800);
         p.write("\n");
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 0);
-        QVERIFY(QFile::exists(m_dir.filePath("enter.m4a")));
+        // The name asks for WAV: a WAV file, not M4A data under a .wav name.
+        QFile wav(m_dir.filePath("enter.wav"));
+        QVERIFY(wav.open(QIODevice::ReadOnly));
+        QCOMPARE(wav.read(4), QByteArray("RIFF"));
     }
 
     // A whole dictation from the microphone with the system recogniser, recorded and live; the
@@ -103,6 +106,7 @@ private Q_SLOTS:
         const Run r = ovra({"dictate", "--seconds", "7", "--mode", name});
         player.waitForFinished();
         QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.err.contains("7 s au plus"), qPrintable(r.err));
         QVERIFY2(!r.out.trimmed().isEmpty(), qPrintable(r.err));
         const Run history = ovra({"history", "--json"});
         QVERIFY2(history.out.contains(r.out.trimmed()), qPrintable(history.out));
@@ -174,6 +178,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
         QTest::newRow("record without a file") << QStringList{"record"} << 2 << "Usage : ovra record";
+        QTest::newRow("unknown format") << QStringList{"record", "x.mp3"} << 2 << "Format non pris en charge";
         QTest::newRow("negative seconds") << QStringList{"record", "x.m4a", "--seconds", "-1"} << 2 << "--seconds";
         QTest::newRow("dictate with an unknown mode") << QStringList{"dictate", "--mode", "Nope", "--seconds", "1"} << 1
                                                       << "Nope";
