@@ -13,6 +13,7 @@ packages=(
   libbenchmark-dev
   espeak-ng sox xvfb xdotool xclip xterm pulseaudio pulseaudio-utils dbus dbus-x11
   gnome-keyring libsecret-tools python3
+  avahi-daemon iproute2
 )
 
 missing=()

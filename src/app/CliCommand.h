@@ -48,6 +48,7 @@ QList<CliCommand> dictionaryCommands();
 QList<CliCommand> promptCommands();
 QList<CliCommand> audioCommands();
 QList<CliCommand> shortcutCommands();
+QList<CliCommand> helperCommands();
 
 // A refusal and its exit code: 2 when the command line itself is wrong, 1 otherwise.
 struct CliError

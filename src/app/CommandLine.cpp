@@ -25,6 +25,7 @@ const QList<CliCommand>& allCommands()
         c += settingsCommands();
         c += shortcutCommands();
         c += logCommands();
+        c += helperCommands();
         return c;
     }();
     return all;

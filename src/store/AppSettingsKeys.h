@@ -18,6 +18,8 @@ inline constexpr QLatin1String helperEnabled("ovra.mac.helper.enabled");
 inline constexpr QLatin1String helperAutoPaste("ovra.mac.helper.autoPaste");
 inline constexpr QLatin1String helperID("ovra.mac.helper.id");
 inline constexpr QLatin1String helperPhones("ovra.mac.helper.phones");
+// Linux only: a fixed port for the phone receiver (firewall rules); absent or 0 = any free port.
+inline constexpr QLatin1String helperPort("ovra.mac.helper.port");
 inline constexpr QLatin1String appLanguageChoice("mirelo.appLanguageChoice");
 // Linux only: the folder the user's cloud client synchronises.
 inline constexpr QLatin1String cloudFolder("ovra.mac.cloudFolder");
