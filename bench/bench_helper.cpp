@@ -155,8 +155,16 @@ static void BM_MalformedFlood(benchmark::State& state)
         loop.exec();
         flood.stop();
         pusher.stop();
-        for (auto& t : replies)
-            (void)awaitTask(std::move(t));
+        int failures = 0;
+        for (auto& t : replies) {
+            const auto reply = awaitTask(std::move(t));
+            if (!reply || reply->type != HelperMessageType::ok) {
+                if (++failures == 1)
+                    fprintf(stderr, "push refused: %s\n",
+                            qPrintable(reply ? reply->reason.value_or(reply->type) : reply.error()));
+            }
+        }
+        state.counters["push_failures"] = failures;
         QElapsedTimer settle;
         settle.start();
         while (settle.elapsed() < 2000)

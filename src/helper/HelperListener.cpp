@@ -56,17 +56,22 @@ void HelperListener::reply(quint64 connection, const Message& message)
 
 void HelperListener::accept()
 {
-    while (m_server && m_server->hasPendingConnections()) {
+    while (m_server && m_server->hasPendingConnections() && m_connections.size() < m_maxConnections) {
         QTcpSocket* socket = m_server->nextPendingConnection();
-        if (m_connections.size() >= m_maxConnections) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
         const quint64 id = m_nextId++;
         auto* c = new HelperConnection(id, socket, m_lifetime, this);
         m_connections.insert(id, c);
         connect(c, &HelperConnection::request, this, &HelperListener::request);
-        connect(c, &HelperConnection::closed, this, [this](quint64 closedId) { m_connections.remove(closedId); });
+        connect(c, &HelperConnection::closed, this, [this](quint64 closedId) {
+            m_connections.remove(closedId);
+            if (m_server && m_server->isListening()) {
+                m_server->resumeAccepting();
+                accept();
+            }
+        });
     }
+    // At the limit, newcomers wait in line (in the kernel's queue) rather than being turned
+    // away: a burst of junk connections delays a phone by a moment but never refuses it.
+    if (m_server && m_connections.size() >= m_maxConnections)
+        m_server->pauseAccepting();
 }
