@@ -392,9 +392,9 @@ ClaudeAPIManager::perform(AIProvider provider, QString key, QList<ChatMessage> m
     co_return Answer{decoded->text, decoded->input, decoded->output};
 }
 
-QCoro::Task<Expected<QString, APIError>> ClaudeAPIManager::send(QList<ChatMessage> messages, QString model,
-                                                                std::optional<QString> system, int maxTokens,
-                                                                AIProvider provider)
+QCoro::Task<Expected<ChatAnswer, APIError>> ClaudeAPIManager::ask(QList<ChatMessage> messages, QString model,
+                                                                  std::optional<QString> system, int maxTokens,
+                                                                  AIProvider provider)
 {
     QPointer<ClaudeAPIManager> self(this);
     setProcessing(true);
@@ -403,26 +403,37 @@ QCoro::Task<Expected<QString, APIError>> ClaudeAPIManager::send(QList<ChatMessag
     if (provider == AIProvider::appleIntelligence) {
         auto responding = m_onDevice.respond(messages, system, maxTokens);
         auto answer = co_await responding;
-        if (self)
+        if (self) {
             setProcessing(false);
-        co_return answer;
+            m_lastCostUSD.reset();
+        }
+        if (!answer)
+            co_return unexpected(answer.error());
+        co_return ChatAnswer{*answer, std::nullopt};
     }
 
     const std::optional<QString> key = m_vault.apiKey(*keychainKey(provider));
     if (!key) {
         setProcessing(false);
+        m_lastCostUSD.reset();
         co_return unexpected(APIError::missingAPIKey(AIModelCatalog::providerDisplayName(provider)));
     }
     auto performing = perform(provider, *key, messages, model, system, maxTokens);
     const auto answer = co_await performing;
-    if (!self)
-        co_return answer ? Expected<QString, APIError>(answer->text) : unexpected(answer.error());
-    setProcessing(false);
-    if (!answer)
+    if (!answer) {
+        if (self) {
+            setProcessing(false);
+            m_lastCostUSD.reset();
+        }
         co_return unexpected(answer.error());
+    }
+    const double cost = chatCost(model, answer->inputTokens, answer->outputTokens);
+    if (!self)
+        co_return ChatAnswer{answer->text, cost};
+    setProcessing(false);
     // An OpenAI-compatible Groq chat is accounted as "openai".
     const AIProvider accounted = provider == AIProvider::groq ? AIProvider::openai : provider;
     m_usage.recordChat(accounted, model, int(answer->inputTokens), int(answer->outputTokens));
-    m_lastCostUSD = chatCost(model, answer->inputTokens, answer->outputTokens);
-    co_return answer->text;
+    m_lastCostUSD = cost;
+    co_return ChatAnswer{answer->text, cost};
 }

@@ -39,9 +39,9 @@ public:
     std::optional<double> lastCostUSD() const override { return m_lastCostUSD; }
     const Endpoints& endpoints() const { return m_endpoints; }
 
-    QCoro::Task<Expected<QString, APIError>> send(QList<ChatMessage> messages, QString model,
-                                                  std::optional<QString> system, int maxTokens,
-                                                  AIProvider provider) override;
+    QCoro::Task<Expected<ChatAnswer, APIError>> ask(QList<ChatMessage> messages, QString model,
+                                                    std::optional<QString> system, int maxTokens,
+                                                    AIProvider provider) override;
 
     // The request bodies, exactly as sent.
     static QByteArray anthropicBody(const QList<ChatMessage>& messages, const QString& model,

@@ -527,15 +527,16 @@ QCoro::Task<> MacDictationController::process(PipelineInput in)
         ChatClient& chat = m_c.chat();
         QElapsedTimer timer;
         timer.start();
-        auto sending = chat.send(request.messages, choice.model, request.system, RewritePrompt::kRewriteMaxTokens,
-                                 choice.provider);
-        auto answer = co_await sending;
+        auto asking = chat.ask(request.messages, choice.model, request.system, RewritePrompt::kRewriteMaxTokens,
+                               choice.provider);
+        auto answer = co_await asking;
         if (!self)
             co_return;
-        aiCost = chat.lastCostUSD();
+        // This call's own cost: another rewrite may have finished meanwhile.
+        aiCost = answer ? answer->costUSD : std::nullopt;
         std::optional<ParsedRewrite> parsed;
         if (answer)
-            parsed = PostProcessMetaParser::parse(*answer);
+            parsed = PostProcessMetaParser::parse(answer->text);
         // An empty rewrite of a non-empty text would deliver nothing: keep the transcript.
         if (parsed && parsed->text.trimmed().isEmpty() && !replaced.trimmed().isEmpty())
             answer = unexpected(APIError::decodingFailed());

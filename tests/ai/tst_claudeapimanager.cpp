@@ -7,6 +7,7 @@
 #include "fakes/AwaitTask.h"
 #include "fakes/LocalHttpServer.h"
 #include "network/APINetworkClient.h"
+#include "network/Pricing.h"
 #include "platform/linux/secret/MemorySecretStore.h"
 #include "store/Notifications.h"
 #include "store/RecordStore.h"
@@ -137,6 +138,30 @@ private Q_SLOTS:
                  QByteArray(R"({"model":"gpt-5","max_completion_tokens":2048,"messages":[)"
                             R"({"role":"user","content":"Q1"},{"role":"assistant","content":"A1"},)"
                             R"({"role":"system","content":"odd"},{"role":"user","content":"Q2"}]})"));
+    }
+
+    // Two rewrites in flight at once: each is charged its own call, whichever ends last.
+    void overlappingCallsEachGetTheirOwnCost()
+    {
+        Rig rig;
+        const QByteArray reply =
+            R"({"content":[{"type":"text","text":"ok"}],"usage":{"input_tokens":1000,"output_tokens":200}})";
+        rig.server.enqueue(Reply::json(200, reply));
+        rig.server.enqueue(Reply::json(200, reply));
+        auto both = [&]() -> QCoro::Task<std::pair<Expected<ChatAnswer, APIError>, Expected<ChatAnswer, APIError>>> {
+            auto cheap = rig.client.ask({ChatMessage::user("a")}, "claude-haiku-4-5", std::nullopt, 100,
+                                        AIProvider::claude);
+            auto dear = rig.client.ask({ChatMessage::user("b")}, "claude-opus-5", std::nullopt, 100,
+                                       AIProvider::claude);
+            auto first = co_await cheap;
+            auto second = co_await dear;
+            co_return std::pair{first, second};
+        };
+        const auto [cheap, dear] = awaitTask(both());
+        QVERIFY(cheap && dear);
+        QCOMPARE(cheap->costUSD, chatCost("claude-haiku-4-5", 1000, 200));
+        QCOMPARE(dear->costUSD, chatCost("claude-opus-5", 1000, 200));
+        QVERIFY(*cheap->costUSD != *dear->costUSD);
     }
 
     void geminiWire()

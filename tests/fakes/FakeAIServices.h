@@ -64,15 +64,20 @@ public:
     FakeChatClient() { cost = 0.0021; }
     QList<ChatCall> calls;
 
-    QCoro::Task<Expected<QString, APIError>> send(QList<ChatMessage> messages, QString model,
-                                                  std::optional<QString> system, int maxTokens,
-                                                  AIProvider provider) override
+    // What lastCostUSD() reports when set: another call's cost, as when calls overlap.
+    std::optional<double> otherCallsCost;
+
+    QCoro::Task<Expected<ChatAnswer, APIError>> ask(QList<ChatMessage> messages, QString model,
+                                                    std::optional<QString> system, int maxTokens,
+                                                    AIProvider provider) override
     {
         calls << ChatCall{messages, model, system, maxTokens, provider};
         Expected<QString, APIError> r = next(QStringLiteral("Texte réécrit.\n<qm-meta>{\"fixes\": 3}</qm-meta>"));
-        co_return r;
+        if (!r)
+            co_return unexpected(r.error());
+        co_return ChatAnswer{*r, lastCost()};
     }
-    std::optional<double> lastCostUSD() const override { return lastCost(); }
+    std::optional<double> lastCostUSD() const override { return otherCallsCost ? otherCallsCost : lastCost(); }
 };
 
 struct QueuedDictation
