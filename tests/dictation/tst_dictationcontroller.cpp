@@ -18,6 +18,17 @@ Q_DECLARE_METATYPE(State)
 
 namespace {
 
+// The messages as the user reads them, spelled out so that a change of wording shows here.
+const QString kMicPermission = QStringLiteral("Autorise le micro pour Ovra dans Réglages Système → Confidentialité → Microphone.");
+const QString kTooShort = QStringLiteral("Dictée trop courte — rien n'a été entendu.");
+const QString kOffline = QStringLiteral("Hors-ligne — la dictée sera transcrite au retour du réseau.");
+const QString kAIFailedPrefix = QStringLiteral("Amélioration IA échouée — transcription brute conservée. ");
+const QString kPasteUntrusted = QStringLiteral("Texte copié — autorise Ovra dans Réglages Système → Confidentialité → Accessibilité pour le "
+    "collage automatique.");
+const QString kSelectionUntrusted = QStringLiteral("Autorise Ovra dans Réglages Système → Confidentialité → Accessibilité pour transformer la "
+    "sélection.");
+const QString kEmptySelection = QStringLiteral("Sélectionne du texte d'abord, puis relance la transformation.");
+
 struct Rig
 {
     QTemporaryDir dir;
@@ -173,7 +184,7 @@ private Q_SLOTS:
         QCOMPARE(rig.stored().size(), processed ? 1 : 0);
         QCOMPARE(QFile::exists(*rig.recorder.file), processed);
         QCOMPARE(rig.controller->state(), processed ? State::finished : State::idle);
-        QCOMPARE(rig.error(), processed ? QString() : MacDictationController::tooShortMessage());
+        QCOMPARE(rig.error(), processed ? QString() : kTooShort);
         if (!processed)
             QVERIFY(!rig.panel.visible);
     }
@@ -201,8 +212,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("processed");
         QTest::addColumn<QString>("message");
         QTest::newRow("short with text: dropped silently") << 0.3 << "bonjour" << false << QString();
-        QTest::newRow("short without text") << 0.3 << "" << false << MacDictationController::tooShortMessage();
-        QTest::newRow("long without text") << 3.0 << "" << false << MacDictationController::tooShortMessage();
+        QTest::newRow("short without text") << 0.3 << "" << false << kTooShort;
+        QTest::newRow("long without text") << 3.0 << "" << false << kTooShort;
         QTest::newRow("long with text") << 0.5 << "bonjour" << true << QString();
     }
     void liveDictation()
@@ -289,6 +300,7 @@ private Q_SLOTS:
             m.promptTemplate = prompt;
         });
         rig.recorder.stats = difficult ? levels(30, 0.02, 0.0001) : levels(30, 0.15, 0.01);
+        rig.chat.otherCallsCost = 9.99; // an overlapping call finished last: not this dictation's cost
         QSignalSpy states(rig.controller.get(), &MacDictationController::stateChanged);
         rig.dictate();
         QCOMPARE(rig.chat.calls.size(), called ? 1 : 0);
@@ -383,7 +395,7 @@ private Q_SLOTS:
         else
             rig.chat.results.push_back(answer.toString());
         rig.dictate(Trigger::window);
-        QCOMPARE(rig.error(), MacDictationController::aiFailedPrefix() + message);
+        QCOMPARE(rig.error(), kAIFailedPrefix + message);
         QCOMPARE(rig.controller->state(), State::finished);
         const Transcription t = rig.stored().value(0);
         QCOMPARE(t.text, "texte brut");
@@ -423,7 +435,7 @@ private Q_SLOTS:
         QVERIFY(!rig.panel.visible);
         QVERIFY(rig.stored().isEmpty());
         QCOMPARE(rig.offline.queued.size(), queued ? 1 : 0);
-        QCOMPARE(rig.error(), queued ? MacDictationController::offlineMessage() : error.errorDescription());
+        QCOMPARE(rig.error(), queued ? kOffline : error.errorDescription());
         if (queued) {
             QCOMPARE(rig.offline.queued[0].file, *rig.recorder.file);
             QCOMPARE(rig.offline.queued[0].prompt, "Mon prompt");
@@ -486,7 +498,7 @@ private Q_SLOTS:
         QTest::newRow("hotkey: pasted") << h << true << false << true << 0 << QString();
         QTest::newRow("hotkey, auto-send: Return") << h << true << true << true << 1 << QString();
         QTest::newRow("hotkey, untrusted") << h << false << true << false << 0
-                                           << MacDictationController::pasteUntrustedMessage();
+                                           << kPasteUntrusted;
     }
     void delivery()
     {
@@ -533,7 +545,7 @@ private Q_SLOTS:
         rig.recorder.permission = false;
         rig.start();
         QCOMPARE(rig.controller->state(), State::idle);
-        QCOMPARE(rig.error(), MacDictationController::micPermissionMessage());
+        QCOMPARE(rig.error(), kMicPermission);
         QVERIFY(rig.controller->errorIsMicPermission());
 
         rig.recorder.permission = true;
@@ -598,13 +610,13 @@ private Q_SLOTS:
         Rig rig;
         rig.delivery.trusted = false;
         QCoro::waitFor(rig.controller->transformSelection("Traduis"));
-        QCOMPARE(rig.error(), MacDictationController::selectionUntrustedMessage());
+        QCOMPARE(rig.error(), kSelectionUntrusted);
         QCOMPARE(rig.delivery.trustRequests, 1);
 
         rig.delivery.trusted = true;
         rig.delivery.selection = " \n";
         QCoro::waitFor(rig.controller->transformSelection("Traduis"));
-        QCOMPARE(rig.error(), MacDictationController::emptySelectionMessage());
+        QCOMPARE(rig.error(), kEmptySelection);
         QCOMPARE(rig.sounds.played, QList{SystemSound::beep});
         QCOMPARE(rig.controller->state(), State::idle);
 
