@@ -1,5 +1,7 @@
 #include "Records.h"
 
+#include <QTextBoundaryFinder>
+
 namespace {
 bool blank(const std::optional<QString>& s) { return !s || s->trimmed().isEmpty(); }
 } // namespace
@@ -17,6 +19,15 @@ int wordCount(const QString& text)
             ++count;
         }
     }
+    return count;
+}
+
+int characterCount(const QString& text)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    int count = 0;
+    while (finder.toNextBoundary() > 0)
+        ++count;
     return count;
 }
 
@@ -38,7 +49,7 @@ void Transcription::purgeContent()
 {
     const QString spoken = spokenText();
     storedWordCount = wordCount(spoken);
-    storedCharCount = int(spoken.size());
+    storedCharCount = characterCount(spoken);
     text.clear();
     rawWhisperText.reset();
     afterReplacementsText.reset();

@@ -223,3 +223,6 @@ concept SyncEditableRecord = SyncEditable<R>::value;
 
 // Number of non-empty pieces between white-space characters of any kind.
 int wordCount(const QString& text);
+// Characters as a reader counts them: grapheme clusters, so "é" written as e + accent, an emoji
+// with its modifiers or a flag count one each.
+int characterCount(const QString& text);

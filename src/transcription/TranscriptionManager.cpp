@@ -10,6 +10,7 @@
 #include "platform/Bcp47.h"
 #include "platform/NetworkPathMonitor.h"
 #include "store/DebugLog.h"
+#include "store/Records.h"
 #include "store/Settings.h"
 
 #include <QCoroFuture>
@@ -226,7 +227,7 @@ TranscriptionManager::transcribeLocal(QString file, TranscriptionProvider provid
     auto fallback = co_await recognizing;
     if (fallback) {
         m_deps.log.log(QStringLiteral("APP transcribe: dictée transcrite en secours par Apple Speech (") +
-                           QString::number(fallback.value().size()) + QStringLiteral(" car.)"),
+                           QString::number(characterCount(fallback.value())) + QStringLiteral(" car.)"),
                        kFlow);
         Q_EMIT fellBack(shortName(provider), failure.message, shortName(TranscriptionProvider::apple));
         co_return fallback.value();
@@ -300,7 +301,7 @@ TranscriptionManager::transcribeCloud(QString file, TranscriptionProvider provid
     auto fallback = co_await fallingBack;
     if (fallback) {
         m_deps.log.log(QStringLiteral("APP transcribe: dictée transcrite en secours par ") + choice.name +
-                           QStringLiteral(" (") + QString::number(fallback.value().size()) + QStringLiteral(" car.)"),
+                           QStringLiteral(" (") + QString::number(characterCount(fallback.value())) + QStringLiteral(" car.)"),
                        kFlow);
         Q_EMIT fellBack(shortName(provider), cloudError.description(), choice.name);
         co_return fallback.value();

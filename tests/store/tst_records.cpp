@@ -26,6 +26,27 @@ private Q_SLOTS:
         QCOMPARE(::wordCount(text), words);
     }
 
+    // What a reader calls one character, not UTF-16 code units.
+    void characterCount_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("characters");
+        QTest::newRow("empty") << QString() << 0;
+        QTest::newRow("plain") << QStringLiteral("abc") << 3;
+        QTest::newRow("precomposed é") << QStringLiteral("\u00E9t\u00E9") << 3;
+        QTest::newRow("e + combining accent") << QStringLiteral("e\u0301te\u0301") << 3;
+        QTest::newRow("emoji outside the BMP") << QStringLiteral("ok \U0001F600") << 4;
+        QTest::newRow("family emoji sequence") << QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467") << 1;
+        QTest::newRow("flag") << QStringLiteral("\U0001F1EB\U0001F1F7") << 1;
+        QTest::newRow("CR LF") << QStringLiteral("a\r\nb") << 3;
+    }
+    void characterCount()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, characters);
+        QCOMPARE(::characterCount(text), characters);
+    }
+
     void spokenTextPrefersRawThenReplaced()
     {
         Transcription t;
@@ -50,6 +71,9 @@ private Q_SLOTS:
         t.purgeContent();
         QCOMPARE(t.storedWordCount, 5);
         QCOMPARE(t.storedCharCount, 23);
+        t.rawWhisperText = QStringLiteral("caf\u0065\u0301 \U0001F600");
+        t.purgeContent();
+        QCOMPARE(t.storedCharCount, 6);
         QVERIFY(t.text.isEmpty());
         QVERIFY(!t.rawWhisperText && !t.afterReplacementsText && !t.aiOutputText && !t.userEditedText);
         QVERIFY(t.purgedAt.has_value());
