@@ -3,6 +3,7 @@
 #include "CliVocabulary.h"
 #include "RecordLookup.h"
 #include "Services.h"
+#include "dictation/TranscriptionModelChoice.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -41,8 +42,18 @@ Expected<TranscriptionMode, CliError> applyOptions(TranscriptionMode m, const Cl
         }
         m.transcriptionProviderRaw = p;
     }
-    if (a.has(QStringLiteral("model")))
-        m.transcriptionModel = a.option(QStringLiteral("model"));
+    if (a.has(QStringLiteral("provider")) || a.has(QStringLiteral("model"))) {
+        const std::optional<QString> asked =
+            a.has(QStringLiteral("model")) ? std::optional(a.option(QStringLiteral("model"))) : std::nullopt;
+        if (const auto provider = transcriptionProviderFromRaw(m.transcriptionProviderRaw)) {
+            const auto model = TranscriptionModelChoice::modelFor(*provider, asked, m.transcriptionModel);
+            if (!model)
+                return unexpected(model.error());
+            m.transcriptionModel = *model;
+        } else if (asked) {
+            m.transcriptionModel = *asked; // a provider this version does not know: nothing to check against
+        }
+    }
     if (a.has(QStringLiteral("language")))
         m.language = a.option(QStringLiteral("language")).trimmed().isEmpty() ? QStringLiteral("auto")
                                                                               : a.option(QStringLiteral("language"));

@@ -41,6 +41,18 @@ FallbackTranscriptionModel::Resolved appleSpeech()
 
 namespace FallbackTranscriptionModel {
 
+QStringList localModelIDs(TranscriptionProvider provider)
+{
+    QStringList ids;
+    if (provider == TranscriptionProvider::whisperKit)
+        for (const Named& m : kWhisperModels)
+            ids << QLatin1String(m.id);
+    if (provider == TranscriptionProvider::parakeet)
+        for (const Named& m : kNvidiaModels)
+            ids << QLatin1String(m.id);
+    return ids;
+}
+
 QString localModelName(const QString& modelID)
 {
     for (const Named& m : kWhisperModels)

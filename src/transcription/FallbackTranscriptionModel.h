@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 class Settings;
 
@@ -31,6 +32,9 @@ struct Resolved
 QList<Choice> choices(const LocalModelServices& models);
 Resolved resolve(const QString& storedID, const LocalModelServices& models);
 Resolved resolve(const Settings& settings, const LocalModelServices& models);
+
+// The on-device models of whisperKit or parakeet, in catalogue order; empty for other providers.
+QStringList localModelIDs(TranscriptionProvider provider);
 
 // "Whisper Base", "Nemotron latin", …; empty for an unknown identifier.
 QString localModelName(const QString& modelID);
