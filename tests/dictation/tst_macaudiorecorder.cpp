@@ -278,11 +278,13 @@ private Q_SLOTS:
         OVRA_VERIFY_OK(m_recorder->start());
         const QString file = m_recorder->lastRecordingURL();
         m_capture.push(sine(1.0));
+        QTRY_VERIFY(QFileInfo::exists(file)); // opened on the output's thread
         m_recorder->cancel();
         QVERIFY(!m_recorder->isRecording());
         QVERIFY(m_recorder->lastRecordingURL().isEmpty());
+        // Closing happens off the main thread.
+        QTRY_VERIFY(m_capture.stopped->load());
         QTRY_VERIFY(!QFileInfo::exists(file));
-        QVERIFY(m_capture.stopped->load());
     }
 
     // Cancel after stop (an Escape while the file is being finished) leaves the finished
