@@ -91,6 +91,14 @@ private Q_SLOTS:
         QCOMPARE(rig.store().find<PromptPreset>(id)->prompt, QStringLiteral("Version 1"));
         QCOMPARE(section.versions().size(), 3);
 
+        // An edit in progress survives a change made elsewhere to the same prompt.
+        section.promptEdit()->setPlainText(QStringLiteral("En cours"));
+        auto elsewhere = *rig.store().find<PromptPreset>(id);
+        elsewhere.sortOrder = 9;
+        QVERIFY(rig.store().update(elsewhere));
+        QCOMPARE(section.promptEdit()->toPlainText(), QStringLiteral("En cours"));
+        section.promptEdit()->setPlainText(QStringLiteral("Version 1"));
+
         section.setPinned(true);
         QCOMPARE(publishedNames(rig.settings()), QStringList{QStringLiteral("Courriel")});
 

@@ -39,8 +39,10 @@ DictionarySection::DictionarySection(SectionContext& context, QWidget* parent)
     m_table->setHorizontalHeaderLabels({QStringLiteral("Terme"), QStringLiteral("Prononciations"),
                                         QStringLiteral("Remplacé par"), QStringLiteral("Usages"),
                                         QStringLiteral("Utilisations")});
-    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    m_table->horizontalHeader()->setStretchLastSection(true);
+    // The term takes the room left; the short columns fit their contents.
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_table->horizontalHeader()->setStretchLastSection(false);
     m_table->verticalHeader()->hide();
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -165,6 +167,7 @@ void DictionarySection::reload()
                                 scopesText(e.scopesRaw), QString::number(e.usageCount)};
         for (int col = 0; col < cells.size(); ++col)
             m_table->setItem(row, col, new QTableWidgetItem(cells[col]));
+        m_table->item(row, 4)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         if (m_selected == e.id)
             selectedRow = row;
     }

@@ -89,6 +89,11 @@ PromptsSection::PromptsSection(SectionContext& context, QWidget* parent)
         m_selected = m_shown[row].id;
         loadForm();
     });
+    connect(m_name, &QLineEdit::textEdited, this, [this] { m_dirty = true; });
+    connect(m_prompt, &QPlainTextEdit::textChanged, this, [this] {
+        if (!m_loading)
+            m_dirty = true;
+    });
     connect(m_trashToggle, &QCheckBox::toggled, this, &PromptsSection::setShowTrash);
     connect(m_new, &QPushButton::clicked, this, [this] { newPrompt(); });
     connect(m_save, &QPushButton::clicked, this, [this] { save(); });
@@ -153,7 +158,9 @@ void PromptsSection::reload()
     m_list->setCurrentRow(selectedRow);
     m_loading = false;
     m_new->setEnabled(!m_showTrash);
-    loadForm();
+    // An edit in progress of the same prompt is kept; the form follows the store otherwise.
+    if (!m_dirty || !m_selected || m_selected != m_formID)
+        loadForm();
 }
 
 void PromptsSection::select(const QUuid& id)
@@ -173,6 +180,8 @@ void PromptsSection::loadForm()
     m_prompt->setPlainText(p ? p->prompt : QString());
     m_pinned->setChecked(p && p->isPinned);
     m_loading = false;
+    m_dirty = false;
+    m_formID = p ? std::optional<QUuid>(p->id) : std::nullopt;
     const bool inUse = p && !p->isTrashed;
     for (QWidget* w : std::initializer_list<QWidget*>{m_name, m_prompt, m_pinned, m_save, m_trash})
         w->setEnabled(inUse);
@@ -183,8 +192,10 @@ void PromptsSection::loadForm()
     m_versions.clear();
     if (p) {
         const QUuid id = p->id;
+        // Oldest first then reversed: versions saved within the same instant keep their order.
         m_versions = m_context.store.fetch<PromptVersion>([id](const PromptVersion& v) { return v.presetID == id; },
-                                                          {{QStringLiteral("createdAt"), false}});
+                                                          {{QStringLiteral("createdAt"), true}});
+        std::reverse(m_versions.begin(), m_versions.end());
     }
     m_versionList->clear();
     const QLocale fr(QLocale::French);
@@ -244,6 +255,8 @@ std::optional<QString> PromptsSection::save()
         setStatus(ok.error().message);
         return ok.error().message;
     }
+    m_dirty = false;
+    loadForm();
     publish();
     setStatus(QStringLiteral("Prompt enregistré."));
     return std::nullopt;
@@ -320,6 +333,7 @@ void PromptsSection::takeVersion(int index)
         return;
     m_name->setText(m_versions[index].name);
     m_prompt->setPlainText(m_versions[index].prompt);
+    m_dirty = true;
     setStatus(QStringLiteral("Version reprise : enregistrez pour la garder."));
 }
 

@@ -55,7 +55,9 @@ private:
     QList<PromptPreset> m_shown;
     QList<PromptVersion> m_versions;
     std::optional<QUuid> m_selected;
+    std::optional<QUuid> m_formID; // the prompt the form shows
     bool m_loading = false;
+    bool m_dirty = false; // the form holds an edit not saved yet
 
     QListWidget* m_list;
     QCheckBox* m_trashToggle;
