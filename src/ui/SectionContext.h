@@ -22,6 +22,7 @@ class Pasteboard;
 class ChatClient;
 class AudioCapture;
 class MacAppModeTriggers;
+class MacHelperReceiver;
 
 struct SectionContext
 {
@@ -43,6 +44,7 @@ struct SectionContext
     ChatClient* chat = nullptr;                // history re-processing
     AudioCapture* audioCapture = nullptr;      // the microphone list of the settings
     MacAppModeTriggers* appModes = nullptr;    // per-application and per-address rules, auto-send
+    MacHelperReceiver* helper = nullptr;       // texts from the paired phones
     // Launch at login (the XDG autostart entry); both set, or the option is shown disabled.
     std::function<bool()> launchAtLoginEnabled;
     std::function<Expected<void, QString>(bool)> setLaunchAtLogin;

@@ -4,6 +4,7 @@
 #include "sections/DictionarySection.h"
 #include "sections/HistorySection.h"
 #include "sections/ModesSection.h"
+#include "sections/OvraHelperSection.h"
 #include "sections/PlaceholderSection.h"
 #include "sections/PromptsSection.h"
 #include "sections/SettingsSection.h"
@@ -15,6 +16,7 @@ Section* createSection(MacSection section, SectionContext& context, QWidget* par
     case MacSection::dictation: return new DictationSection(context, parent);
     case MacSection::history: return new HistorySection(context, parent);
     case MacSection::modes: return new ModesSection(context, parent);
+    case MacSection::ovraHelper: return new OvraHelperSection(context, parent);
     case MacSection::dictionary: return new DictionarySection(context, parent);
     case MacSection::prompts: return new PromptsSection(context, parent);
     case MacSection::settings: return new SettingsSection(context, parent);
