@@ -45,6 +45,7 @@ const QHash<QString, Kind>& kinds()
         for (const QLatin1String key : {appIcon, defaultModeID, inputDeviceID, hudStyle, primaryShortcutMode, helperID,
                                         appLanguageChoice, cloudFolder})
             t.insert(key, Kind::text);
+        t.insert(helperPort, Kind::integer);
         t.insert(autoSendEnter, Kind::list);
         t.insert(shortcuts, Kind::map);
         for (const QLatin1String key : {modeTriggers, urlModeTriggers, helperPhones, offlineQueue, leaderboardCachedSnapshot,
