@@ -17,7 +17,12 @@
 
 Services::Folders Services::defaultFolders() { return {AppPaths::dataFolder(), AppPaths::configFolder()}; }
 
-Services::~Services() = default;
+Services::~Services()
+{
+    // The journal goes before the settings, whose last save may still find a broken file.
+    if (m_settings)
+        m_settings->setProblemReporter({});
+}
 
 Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& folders)
 {

@@ -31,6 +31,8 @@ bool Settings::sharedDomainAvailable() const { return m_shared->isUsable(); }
 void Settings::setProblemReporter(std::function<void(const QString&)> reporter)
 {
     m_reporter = std::move(reporter);
+    if (!m_reporter)
+        return;
     for (const QString& message : std::exchange(m_unreported, {}))
         m_reporter(message);
 }
