@@ -1,9 +1,9 @@
 #include "ModesSection.h"
 
 #include "ai/AIModelCatalog.h"
-#include "ai/CloudProviderCatalog.h"
 #include "dictation/MacAppModeTriggers.h"
 #include "dictation/ShortcutBindings.h"
+#include "dictation/TranscriptionModelChoice.h"
 #include "store/RecordStore.h"
 #include "transcription/TranscriptionManager.h"
 #include "ui/widgets/ShortcutRecorder.h"
@@ -393,8 +393,8 @@ void ModesSection::refreshModelChoices()
     const bool wasLoading = m_loading;
     m_loading = true;
     m_model->clear();
-    if (const auto info = CloudProviderCatalog::find(chosen(m_provider)))
-        for (const QString& model : info->transcriptionModels)
+    if (const auto provider = transcriptionProviderFromRaw(chosen(m_provider)))
+        for (const QString& model : TranscriptionModelChoice::offered(*provider))
             m_model->addItem(model, model);
     if (!keep.isEmpty() && m_model->findData(keep) >= 0)
         m_model->setCurrentIndex(m_model->findData(keep));
