@@ -49,6 +49,9 @@ QList<CliCommand> promptCommands();
 QList<CliCommand> audioCommands();
 QList<CliCommand> shortcutCommands();
 QList<CliCommand> helperCommands();
+QList<CliCommand> exportCommands();
+QList<CliCommand> importCommands();
+QList<CliCommand> statsCommands();
 
 // A refusal and its exit code: 2 when the command line itself is wrong, 1 otherwise.
 struct CliError

@@ -26,6 +26,9 @@ const QList<CliCommand>& allCommands()
         c += shortcutCommands();
         c += logCommands();
         c += helperCommands();
+        c += exportCommands();
+        c += importCommands();
+        c += statsCommands();
         return c;
     }();
     return all;

@@ -67,6 +67,7 @@ std::optional<QVariant> fieldFromJson(FieldType type, const QJsonValue& v)
     return std::nullopt;
 }
 
+// Each table lists the fields in the order of the keys of the backup document.
 #define F(R, name, ...) field<&R::name>(#name __VA_OPT__(, ) __VA_ARGS__)
 
 const QList<FieldDef<Transcription>>& RecordSchema<Transcription>::fields()
@@ -90,7 +91,7 @@ const QList<FieldDef<TranscriptionMode>>& RecordSchema<TranscriptionMode>::field
         F(R, id), F(R, name), F(R, icon), F(R, iconForegroundColorRaw), F(R, iconBackgroundColorRaw),
         F(R, transcriptionProviderRaw), F(R, transcriptionModel), F(R, enableAIEnhancement), F(R, aiProviderRaw),
         F(R, aiModel), F(R, aiOverrideProviderRaw), F(R, aiOverrideModel), F(R, promptTemplate),
-        F(R, promptPresetID), F(R, language), F(R, trimSilence), F(R, nemotronChunkMs), F(R, liveTranscription),
+        F(R, promptPresetID), F(R, language), F(R, trimSilence), F(R, liveTranscription), F(R, nemotronChunkMs),
         F(R, sortOrder), F(R, createdAt), F(R, updatedAt), F(R, lastEditedDeviceID), F(R, lastEditedDeviceName)};
     return f;
 }
@@ -99,8 +100,8 @@ const QList<FieldDef<PromptPreset>>& RecordSchema<PromptPreset>::fields()
 {
     using R = PromptPreset;
     static const QList<FieldDef<R>> f{F(R, id),        F(R, name),      F(R, prompt),
-                                      F(R, createdAt), F(R, sortOrder), F(R, updatedAt),
-                                      F(R, lastEditedDeviceID), F(R, lastEditedDeviceName), F(R, isPinned),
+                                      F(R, createdAt), F(R, sortOrder), F(R, isPinned),
+                                      F(R, updatedAt), F(R, lastEditedDeviceID), F(R, lastEditedDeviceName),
                                       F(R, isTrashed), F(R, trashedAt)};
     return f;
 }
@@ -111,7 +112,7 @@ const QList<FieldDef<DictionaryEntry>>& RecordSchema<DictionaryEntry>::fields()
     static const QList<FieldDef<R>> f{
         F(R, id),        F(R, term),       F(R, pronunciationsRaw), F(R, replacement), F(R, scopesRaw),
         F(R, isPinned),  F(R, usageCount), F(R, createdAt),         F(R, lastUsedAt),  F(R, note),
-        F(R, updatedAt), F(R, lastEditedDeviceID), F(R, lastEditedDeviceName), F(R, origin)};
+        F(R, origin), F(R, updatedAt), F(R, lastEditedDeviceID), F(R, lastEditedDeviceName)};
     return f;
 }
 
@@ -120,8 +121,8 @@ const QList<FieldDef<Note>>& RecordSchema<Note>::fields()
     using R = Note;
     static const QList<FieldDef<R>> f{F(R, id),        F(R, title),     F(R, content),
                                       F(R, isFavorite), F(R, createdAt), F(R, updatedAt),
-                                      F(R, lastEditedDeviceID), F(R, lastEditedDeviceName),
-                                      F(R, assistantTranscriptJSON), F(R, recordingModeID)};
+                                      F(R, assistantTranscriptJSON), F(R, recordingModeID),
+                                      F(R, lastEditedDeviceID), F(R, lastEditedDeviceName)};
     return f;
 }
 

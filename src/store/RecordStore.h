@@ -59,6 +59,9 @@ public:
 
     template <Record R>
     QList<R> fetch(std::function<bool(const R&)> predicate = {}, QList<SortKey> sort = {}) const;
+    // Hands every record to visit one at a time: memory stays flat however many there are.
+    template <Record R>
+    void forEach(const std::function<void(const R&)>& visit) const;
     template <Record R>
     std::optional<R> find(const QUuid& id) const;
     template <Record R>
@@ -74,6 +77,9 @@ public:
     // Deleting a record edited on several devices leaves its tombstone in the same transaction.
     template <Record R>
     StoreResult remove(const QUuid& id);
+    // Deletes the row only: for merges that already hold the record's tombstone.
+    template <Record R>
+    StoreResult erase(const QUuid& id);
 
     // Runs body as one transaction: all of it is stored, or none of it.
     StoreResult save(const std::function<StoreResult()>& body);
@@ -180,6 +186,15 @@ QList<R> RecordStore::fetch(std::function<bool(const R&)> predicate, QList<SortK
 }
 
 template <Record R>
+void RecordStore::forEach(const std::function<void(const R&)>& visit) const
+{
+    (void)select<R>({}, nullptr, {}, [&](const R& r) {
+        visit(r);
+        return false;
+    });
+}
+
+template <Record R>
 std::optional<R> RecordStore::find(const QUuid& id) const
 {
     const QList<R> found = select<R>(QStringLiteral("id = ?"), &id, {}, {});
@@ -216,6 +231,12 @@ template <Record R>
 StoreResult RecordStore::replace(const R& r)
 {
     return write(r, true);
+}
+
+template <Record R>
+StoreResult RecordStore::erase(const QUuid& id)
+{
+    return deleteRow(RecordSchema<R>::table, id);
 }
 
 template <Record R>
