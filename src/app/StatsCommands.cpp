@@ -1,7 +1,7 @@
 #include "CliArgs.h"
 #include "CliCommand.h"
 #include "Services.h"
-#include "ai/Pricing.h"
+#include "network/Pricing.h"
 #include "stats/StatsSnapshot.h"
 
 #include <QJsonArray>
