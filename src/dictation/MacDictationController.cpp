@@ -484,8 +484,8 @@ QCoro::Task<> MacDictationController::process(PipelineInput in)
                                  error.kind == TranscriptionError::Kind::api && error.api.urlError() &&
                                  isUnreachableError(error);
             if (offline) {
-                m_c.offlineQueue->enqueue(*in.audioFile, mode, resolvedPrompt(mode), in.duration);
-                setError(offlineMessage());
+                const auto notKept = m_c.offlineQueue->enqueue(*in.audioFile, mode, resolvedPrompt(mode), in.duration);
+                setError(notKept.value_or(offlineMessage()));
             } else {
                 setError(error.description());
             }

@@ -92,10 +92,11 @@ class FakeOfflineQueue : public OfflineQueue
 {
 public:
     QList<QueuedDictation> queued;
-    void enqueue(const QString& audioFile, const TranscriptionMode& mode, const QString& prompt,
-                 double duration) override
+    std::optional<QString> enqueue(const QString& audioFile, const TranscriptionMode& mode, const QString& prompt,
+                                   double duration) override
     {
         queued << QueuedDictation{audioFile, mode, prompt, duration};
+        return std::nullopt;
     }
 };
 

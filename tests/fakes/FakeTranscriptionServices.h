@@ -70,9 +70,22 @@ class FakeNetworkPathMonitor : public NetworkPathMonitor
 {
 public:
     bool started = false;
+    int starts = 0;
     NetworkPathStatus status = NetworkPathStatus::satisfied;
-    void start() override { started = true; }
+    Handler handler;
+    void start() override
+    {
+        started = true;
+        ++starts;
+    }
     bool isStarted() const override { return started; }
     NetworkPathStatus currentStatus() const override { return status; }
-    void setHandler(Handler) override {}
+    void setHandler(Handler h) override { handler = std::move(h); }
+    // The path changes: the handler hears it as the real monitor would tell it.
+    void change(NetworkPathStatus s)
+    {
+        status = s;
+        if (handler)
+            handler(s);
+    }
 };
