@@ -52,6 +52,7 @@ QList<CliCommand> helperCommands();
 QList<CliCommand> exportCommands();
 QList<CliCommand> importCommands();
 QList<CliCommand> statsCommands();
+QList<CliCommand> queueCommands();
 
 // A refusal and its exit code: 2 when the command line itself is wrong, 1 otherwise.
 struct CliError

@@ -29,6 +29,7 @@ const QList<CliCommand>& allCommands()
         c += exportCommands();
         c += importCommands();
         c += statsCommands();
+        c += queueCommands();
         return c;
     }();
     return all;

@@ -95,7 +95,8 @@ int run(Services& services)
     MacDictationController controller(
         {services.recorder(), services.liveTranscriber(), delivery, panel, media, handler, sounds, appModes,
          [&transcriber]() -> Transcriber& { return transcriber; },
-         [&services]() -> ChatClient& { return services.claude(); }, nullptr, nullptr, nullptr, nullptr, {}},
+         [&services]() -> ChatClient& { return services.claude(); }, &services.offlineQueue(), nullptr, nullptr,
+         &services.statsRefresher(), {}},
         settings, services.notifications());
     controller.attachStore(&store);
     QObject::connect(&controller, &MacDictationController::stateChanged, [&out](RecordingState s) {
@@ -128,6 +129,7 @@ int run(Services& services)
     QObject::connect(&termination, &TerminationSignals::requested, &controller,
                      [&controller] { finishThenQuit(controller); });
 
+    services.startDataUpkeep();
     err << "Ovra est prêt." << Qt::endl;
     const int rc = QGuiApplication::exec();
     handler.attach(nullptr);

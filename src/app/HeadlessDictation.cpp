@@ -38,7 +38,8 @@ HeadlessDictation::HeadlessDictation(Services& services)
     : m_recorder(services.recorder()), m_transcriber(services.transcription()),
       m_controller({services.recorder(), services.liveTranscriber(), m_delivery, m_quiet, m_quiet, m_quiet, m_quiet, m_quiet,
                     [this]() -> Transcriber& { return m_transcriber; },
-                    [&services]() -> ChatClient& { return services.claude(); }, nullptr, nullptr, nullptr, nullptr,
+                    [&services]() -> ChatClient& { return services.claude(); }, &services.offlineQueue(), nullptr,
+                    nullptr, &services.statsRefresher(),
                     {}},
                    services.settings(), services.notifications())
 {

@@ -8,6 +8,8 @@
 #include "platform/linux/secret/MemorySecretStore.h"
 #include "store/AppPaths.h"
 #include "store/DeviceIdentity.h"
+#include "sync/TranscriptionRetention.h"
+#include "sync/TransformStatDedup.h"
 #include "transcription/AppleSpeechManager.h"
 #include "transcription/SilenceTrimmer.h"
 #include "transcription/UploadCompressor.h"
@@ -70,5 +72,23 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
     s->m_transcription = std::make_unique<TranscriptionManager>(TranscriptionManager::Dependencies{
         *s->m_cloudTranscriber, *s->m_uploadCompressor, *s->m_silenceTrimmer, *s->m_systemRecognizer,
         *s->m_localModels, *s->m_networkMonitor, *s->m_usage, *s->m_settings, *s->m_log});
+    s->m_statsRefresher = std::make_unique<StatsSnapshotRefresher>(*s->m_store, *s->m_settings);
+    s->m_queueTranscriber = std::make_unique<ManagedTranscriber>(*s->m_transcription);
+    s->m_offlineQueue = std::make_unique<OfflineTranscriptionQueue>(
+        QDir(folders.data).filePath(QLatin1String(OfflineTranscriptionQueue::kFolderName)),
+        OfflineTranscriptionQueue::Dependencies{*s->m_networkMonitor, *s->m_store, *s->m_settings, *s->m_log, nullptr,
+                                                s->m_statsRefresher.get()});
     return s;
+}
+
+void Services::startDataUpkeep()
+{
+    TransformStatDedup::runOnce(*m_store, *m_settings, *m_log);
+    TranscriptionRetention({*m_store, *m_settings, *m_log, m_statsRefresher.get(),
+                            QDir(m_folders.data).filePath(QStringLiteral("Recordings"))})
+        .runAll();
+    m_offlineQueue->start(*m_queueTranscriber, *m_claude);
+    m_statsRefresher->refresh();
+    QObject::connect(m_notifications.get(), &Notifications::iCloudSyncDidApplyRemoteData, m_offlineQueue.get(),
+                     [this] { m_statsRefresher->refresh(); });
 }

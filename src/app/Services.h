@@ -19,6 +19,9 @@
 #include "store/Notifications.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
+#include "stats/StatsSnapshotRefresher.h"
+#include "transcription/ManagedTranscriber.h"
+#include "transcription/OfflineTranscriptionQueue.h"
 #include "transcription/CloudTranscriber.h"
 #include "transcription/LocalModelServices.h"
 #include "transcription/SilenceTrimmer.h"
@@ -60,6 +63,12 @@ public:
     NetworkPathMonitor& networkMonitor() { return *m_networkMonitor; }
     APIKeyVerifier& keyVerifier() { return *m_keyVerifier; }
     TranscriptionManager& transcription() { return *m_transcription; }
+    OfflineTranscriptionQueue& offlineQueue() { return *m_offlineQueue; }
+    StatsRefresher& statsRefresher() { return *m_statsRefresher; }
+
+    // The desktop application's start-up upkeep of the records: retention, the one-time purge,
+    // the offline queue and its network watch, the statistics snapshot.
+    void startDataUpkeep();
 
 private:
     explicit Services(Folders folders) : m_folders(std::move(folders)) {}
@@ -87,4 +96,7 @@ private:
     std::unique_ptr<CloudTranscriber> m_cloudTranscriber;
     std::unique_ptr<APIKeyVerifier> m_keyVerifier;
     std::unique_ptr<TranscriptionManager> m_transcription;
+    std::unique_ptr<StatsSnapshotRefresher> m_statsRefresher;
+    std::unique_ptr<ManagedTranscriber> m_queueTranscriber;
+    std::unique_ptr<OfflineTranscriptionQueue> m_offlineQueue;
 };
