@@ -277,6 +277,6 @@ QList<CliCommand> audioCommands()
          QStringLiteral("Options :\n"
                         "  --language LANGUE   code de langue (en, fr…) ; par défaut celle du système")},
         {QStringLiteral("devices"), QStringLiteral("Liste les micros ; le micro par défaut est marqué."),
-         &devicesCommand, QString(), {}},
+         &devicesCommand, QString(), {}, QString(), Services::StoreUse::none},
     };
 }

@@ -1,10 +1,11 @@
 #pragma once
 // One subcommand of the `ovra` command line: results on out, user-facing messages on err.
+#include "Services.h"
+
 #include <QCoroTask>
 #include <QStringList>
 #include <QTextStream>
 
-class Services;
 class Terminal;
 struct CliCommand;
 
@@ -23,6 +24,7 @@ struct CliVerb
     QString name;
     QString synopsis; // what follows "ovra COMMAND VERB"
     QString summary;  // one line
+    Services::StoreUse store = Services::StoreUse::readWrite;
 };
 
 // Usage texts use one vocabulary: FICHIER, NOM, ID, FOURNISSEUR, MODÈLE, LANGUE, N, TEXTE…
@@ -35,6 +37,7 @@ struct CliCommand
     QString synopsis;       // what follows "ovra COMMAND", for a command without verbs
     QList<CliVerb> verbs;   // for a command with verbs; synopsis is then unused
     QString details = {};   // options and notes, in `ovra COMMAND --help`
+    Services::StoreUse store = Services::StoreUse::readWrite; // for a command without verbs
 };
 
 // Each group lives in its own file and is listed once in CommandLine.cpp.

@@ -59,6 +59,16 @@ bool asksForHelp(const QStringList& args)
     return false;
 }
 
+// A verb's own need when it names one, else the command's (an unknown verb fails before any write).
+Services::StoreUse storeUse(const CliCommand& command, const QStringList& args)
+{
+    for (const CliVerb& v : command.verbs) {
+        if (v.name == args.value(0))
+            return v.store;
+    }
+    return command.store;
+}
+
 int unknownCommand(QTextStream& err, const QString& name)
 {
     QStringList names;
@@ -160,7 +170,7 @@ int run(const QStringList& args)
         out << CliHelp::command(*command, isHelpWord(verb) ? QString() : verb);
         return 0;
     }
-    auto services = Services::create(Services::defaultFolders());
+    auto services = Services::create(Services::defaultFolders(), storeUse(*command, args.mid(1)));
     if (!services) {
         err << services.error() << "\n";
         return 1;

@@ -100,7 +100,7 @@ QList<CliCommand> dictionaryCommands()
              &dictionaryCommand,
              {},
              {{QStringLiteral("list"), QStringLiteral("[--json]"),
-               QStringLiteral("Liste les termes, épinglés d'abord (marqués *).")},
+               QStringLiteral("Liste les termes, épinglés d'abord (marqués *)."), Services::StoreUse::readOnly},
               {QStringLiteral("add"),
                QStringLiteral("TERME [--pronunciations A,B] [--replacement TEXTE] [--scopes PORTÉES] [--pinned]"),
                QStringLiteral("Ajoute un terme et affiche son identifiant.")},

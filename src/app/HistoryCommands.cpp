@@ -48,5 +48,6 @@ QList<CliCommand> historyCommands()
              &historyCommand, QStringLiteral("[--json] [--limit N]"), {},
              QStringLiteral("Options :\n"
                             "  --json      un tableau JSON des dictées\n"
-                            "  --limit N   les N plus récentes seulement (N > 0)")}};
+                            "  --limit N   les N plus récentes seulement (N > 0)"),
+             Services::StoreUse::readOnly}};
 }

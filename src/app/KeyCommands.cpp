@@ -132,7 +132,8 @@ QList<CliCommand> keyCommands()
              {{QStringLiteral("set"), QStringLiteral("FOURNISSEUR"),
                QStringLiteral("Enregistre une clé : tapée sans écho sur un terminal, sinon lue sur l'entrée\n"
                               "      standard.")},
-              {QStringLiteral("list"), {}, QStringLiteral("Affiche les fournisseurs dont une clé est enregistrée.")},
+              {QStringLiteral("list"), {}, QStringLiteral("Affiche les fournisseurs dont une clé est enregistrée."),
+               Services::StoreUse::none},
               {QStringLiteral("verify"), QStringLiteral("[FOURNISSEUR]"),
                QStringLiteral("Vérifie les clés enregistrées auprès des fournisseurs.")}},
              QStringLiteral("FOURNISSEUR : %1").arg(CliVocabulary::listed(CliVocabulary::keyProviders()))}};

@@ -23,5 +23,5 @@ QCoro::Task<int> logCommand(CliContext& ctx, QStringList args)
 QList<CliCommand> logCommands()
 {
     return {{QStringLiteral("log"), QStringLiteral("Affiche le journal de l'application, ou le vide."), &logCommand,
-             QStringLiteral("[--clear]"), {}, QStringLiteral("Options :\n  --clear   vide le journal")}};
+             QStringLiteral("[--clear]"), {}, QStringLiteral("Options :\n  --clear   vide le journal"), Services::StoreUse::none}};
 }

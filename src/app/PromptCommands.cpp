@@ -70,7 +70,7 @@ QList<CliCommand> promptCommands()
              &promptsCommand,
              {},
              {{QStringLiteral("list"), QStringLiteral("[--json]"),
-               QStringLiteral("Liste les prompts ; les épinglés sont marqués *.")},
+               QStringLiteral("Liste les prompts ; les épinglés sont marqués *."), Services::StoreUse::readOnly},
               {QStringLiteral("add"), QStringLiteral("NOM TEXTE [--pinned]"),
                QStringLiteral("Ajoute un prompt et affiche son identifiant.")},
               {QStringLiteral("remove"), QStringLiteral("NOM|ID"), QStringLiteral("Supprime un prompt.")}}}};

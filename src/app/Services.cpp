@@ -15,6 +15,7 @@
 #include "transcription/UploadCompressor.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <cstdio>
 
 Services::Folders Services::defaultFolders() { return {AppPaths::dataFolder(), AppPaths::configFolder()}; }
@@ -26,7 +27,7 @@ Services::~Services()
         m_settings->setProblemReporter({});
 }
 
-Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& folders)
+Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& folders, StoreUse storeUse)
 {
     std::unique_ptr<Services> s(new Services(folders));
     s->m_settings = std::make_unique<Settings>(folders.config);
@@ -38,11 +39,17 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
     });
     s->m_notifications = std::make_unique<Notifications>();
     Settings* settings = s->m_settings.get();
-    auto store = RecordStore::open(QDir(folders.data).filePath(QStringLiteral("ovra.sqlite")),
-                                   [settings] { return DeviceIdentity::current(*settings); });
-    if (!store)
-        return unexpected(QStringLiteral("ModelContainer Mac: ") + store.error().message);
-    s->m_store = std::move(store.value());
+    if (storeUse != StoreUse::none) {
+        const QString path = QDir(folders.data).filePath(QStringLiteral("ovra.sqlite"));
+        // A first run has no store to read: it is created as for any other command.
+        const auto access = storeUse == StoreUse::readOnly && QFileInfo::exists(path) ? RecordStore::Access::readOnly
+                                                                                      : RecordStore::Access::readWrite;
+        auto store = RecordStore::open(
+            path, [settings] { return DeviceIdentity::current(*settings); }, access);
+        if (!store)
+            return unexpected(QStringLiteral("ModelContainer Mac: ") + store.error().message);
+        s->m_store = std::move(store.value());
+    }
     s->m_network = std::make_unique<APINetworkClient>();
     if (qEnvironmentVariable("OVRA_SECRET_STORE") == QLatin1String("memory"))
         s->m_secretStore = std::make_unique<MemorySecretStore>();

@@ -39,15 +39,19 @@ public:
         QString data;
         QString config;
     };
+    // What a caller does with the store: a command that only reads opens it read-only, so a
+    // read-only or damaged data folder still answers; one that never touches it skips it.
+    enum class StoreUse { readWrite, readOnly, none };
     // The fatal start-up error carries the whole message ("ModelContainer Mac: …").
-    static Expected<std::unique_ptr<Services>, QString> create(const Folders& folders);
+    static Expected<std::unique_ptr<Services>, QString> create(const Folders& folders,
+                                                               StoreUse storeUse = StoreUse::readWrite);
     static Folders defaultFolders();
     ~Services();
 
     const Folders& folders() const { return m_folders; }
     Settings& settings() { return *m_settings; }
     DebugLog& log() { return *m_log; }
-    RecordStore& store() { return *m_store; }
+    RecordStore& store() { return *m_store; } // not with StoreUse::none
     Notifications& notifications() { return *m_notifications; }
     APINetworkClient& network() { return *m_network; }
     KeychainManager& keychain() { return *m_keychain; }

@@ -71,7 +71,8 @@ QList<CliCommand> settingsCommands()
 {
     return {{QStringLiteral("settings"), QStringLiteral("Lit ou change un réglage."), &settingsCommand,
              {},
-             {{QStringLiteral("get"), QStringLiteral("CLÉ"), QStringLiteral("Affiche la valeur d'un réglage.")},
+             {{QStringLiteral("get"), QStringLiteral("CLÉ"), QStringLiteral("Affiche la valeur d'un réglage."),
+               Services::StoreUse::none},
               {QStringLiteral("set"), QStringLiteral("CLÉ VALEUR [--force]"),
                QStringLiteral("Change un réglage. VALEUR est lue comme du JSON quand elle en est (true, 30,\n"
                               "      \"texte\", [..], {..}), sinon comme du texte. Une clé inconnue ou une valeur\n"

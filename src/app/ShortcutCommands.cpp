@@ -76,7 +76,8 @@ QList<CliCommand> shortcutCommands()
     return {{QStringLiteral("shortcuts"), QStringLiteral("Les raccourcis clavier globaux de l'application de bureau."),
              &shortcutsCommand,
              {},
-             {{QStringLiteral("list"), {}, QStringLiteral("Affiche chaque raccourci et sa combinaison.")},
+             {{QStringLiteral("list"), {}, QStringLiteral("Affiche chaque raccourci et sa combinaison."),
+               Services::StoreUse::readOnly},
               {QStringLiteral("set"), QStringLiteral("NOM COMBINAISON|none"),
                QStringLiteral("Change un raccourci (none le retire), par exemple :\n"
                               "      ovra shortcuts set toggleDictation Ctrl+Alt+D")}}}};

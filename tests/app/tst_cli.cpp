@@ -181,6 +181,58 @@ private Q_SLOTS:
         QCOMPARE(ovra({QStringLiteral("log")}).out, QString());
     }
 
+    // Commands that only read open the store read-only (or not at all): a store folder where
+    // nothing can be written still answers them, while a writing command fails naming the file.
+    void readingCommandsNeedNoWritableStore_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out"); // contained in the output
+        QTest::newRow("history") << QStringList{"history"} << 0 << "lecture seule";
+        QTest::newRow("prompts list") << QStringList{"prompts", "list"} << 0 << "Courriel";
+        QTest::newRow("modes list") << QStringList{"modes", "list"} << 0 << "";
+        QTest::newRow("dictionary list") << QStringList{"dictionary", "list"} << 0 << "";
+        QTest::newRow("shortcuts list") << QStringList{"shortcuts", "list"} << 0 << "";
+        QTest::newRow("settings get") << QStringList{"settings", "get", "ovra.mac.sounds"} << 0 << "true";
+        QTest::newRow("log") << QStringList{"log"} << 0 << "[APP] trace";
+        QTest::newRow("prompts add") << QStringList{"prompts", "add", "Autre", "texte"} << 1 << "";
+    }
+    void readingCommandsNeedNoWritableStore()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        QTemporaryDir home;
+        const QString folder = home.filePath(QStringLiteral("data/ovra"));
+        const QString path = folder + QStringLiteral("/ovra.sqlite");
+        {
+            auto store = RecordStore::open(path, {});
+            QVERIFY(store);
+            Transcription t;
+            t.text = QStringLiteral("lecture seule");
+            QVERIFY((*store)->insert(t));
+        }
+        QCOMPARE(runOvra(home.path(), {"prompts", "add", "Courriel", "Sois poli."}).code, 0);
+        QCOMPARE(runOvra(home.path(), {"settings", "set", "ovra.mac.sounds", "true"}).code, 0);
+        QFile journal(folder + QStringLiteral("/mirelo-debug.log"));
+        QVERIFY(journal.open(QIODevice::WriteOnly));
+        journal.write("[2026-01-01T00:00:00Z] [APP] trace\n");
+        journal.close();
+        // The journal of a store opened for writing cannot be created: every write fails, even as root.
+        QVERIFY(QDir(folder).mkdir(QStringLiteral("ovra.sqlite-wal")) && QDir(folder).mkdir(QStringLiteral("ovra.sqlite-shm")));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+
+        const OvraRun r = runOvra(home.path(), args);
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.out.contains(out), qPrintable(r.out));
+        QVERIFY2(code == 0 ? r.err.isEmpty() : r.err.contains(path), qPrintable(r.err));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+    }
+
     void corruptStoreIsFatalAndUntouched()
     {
         QTemporaryDir home;
@@ -203,6 +255,17 @@ private Q_SLOTS:
             QVERIFY(p.exitCode() != 0);
             QVERIFY(QString::fromUtf8(p.readAllStandardError()).startsWith(QStringLiteral("ModelContainer Mac: ")));
         }
+        // The journal needs no store.
+        QFile journal(home.filePath(QStringLiteral("data/ovra/mirelo-debug.log")));
+        QVERIFY(journal.open(QIODevice::WriteOnly));
+        journal.write("[2026-01-01T00:00:00Z] [APP] trace\n");
+        journal.close();
+        const OvraRun log = runOvra(home.path(), {QStringLiteral("log")});
+        QCOMPARE(log.code, 0);
+        QCOMPARE(log.out, QStringLiteral("[2026-01-01T00:00:00Z] [APP] trace\n"));
+        const OvraRun history = runOvra(home.path(), {QStringLiteral("history")});
+        QCOMPARE(history.code, 1);
+        QVERIFY2(history.err.contains(path), qPrintable(history.err));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), junk);
     }
