@@ -19,7 +19,13 @@ void MacMediaPauser::logError(const QString& player, const QString& error)
 
 void MacMediaPauser::pause()
 {
-    if (!m_settings.boolValue(AppSettingsKey::pauseMedia, true) || !m_players.isAvailable() || m_pausing)
+    // A new recording while the previous pause is still querying players: that pause now
+    // serves this recording, and the resume the previous one asked for must not run.
+    if (m_pausing) {
+        m_resumeAfterPause = false;
+        return;
+    }
+    if (!m_settings.boolValue(AppSettingsKey::pauseMedia, true) || !m_players.isAvailable())
         return;
     m_pausedByUs.clear();
     pauseTask();

@@ -99,6 +99,28 @@ private Q_SLOTS:
         QCOMPARE(statusOf(QStringLiteral("music")), QStringLiteral("Playing"));
     }
 
+    void newRecordingWhileThePauseIsQuerying()
+    {
+        startPlayer(QStringLiteral("music"), QStringLiteral("Playing"));
+        QTRY_COMPARE(running().size(), 1);
+        MacMediaPauser pauser(m_players, *m_settings, *m_log);
+        QSignalSpy paused(&pauser, &MacMediaPauser::pauseFinished);
+        QSignalSpy resumed(&pauser, &MacMediaPauser::resumeFinished);
+        // Recording, stop, recording again, all before the first pause has its answers.
+        pauser.pause();
+        pauser.resume();
+        pauser.pause();
+        QTRY_COMPARE(paused.size(), 1);
+        // Still paused for the second recording: no resume started.
+        QCOMPARE(pauser.pausedByUs(), QStringList{player("music")});
+        QCOMPARE(resumed.size(), 0);
+        QCOMPARE(statusOf(QStringLiteral("music")), QStringLiteral("other"));
+
+        pauser.resume();
+        QTRY_COMPARE(resumed.size(), 1);
+        QCOMPARE(statusOf(QStringLiteral("music")), QStringLiteral("Playing"));
+    }
+
     void settingOffPausesNothingButStillResumes()
     {
         startPlayer(QStringLiteral("music"), QStringLiteral("Playing"));
