@@ -56,6 +56,7 @@ QList<CliCommand> exportCommands();
 QList<CliCommand> importCommands();
 QList<CliCommand> statsCommands();
 QList<CliCommand> queueCommands();
+QList<CliCommand> retryCommands();
 
 // A refusal and its exit code: 2 when the command line itself is wrong, 1 otherwise.
 struct CliError

@@ -30,6 +30,7 @@ const QList<CliCommand>& allCommands()
         c += importCommands();
         c += statsCommands();
         c += queueCommands();
+        c += retryCommands();
         return c;
     }();
     return all;

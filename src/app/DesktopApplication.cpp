@@ -96,7 +96,8 @@ int run(Services& services)
         {services.recorder(), services.liveTranscriber(), delivery, panel, media, handler, sounds, appModes,
          [&transcriber]() -> Transcriber& { return transcriber; },
          [&services]() -> ChatClient& { return services.claude(); }, &services.offlineQueue(), nullptr, nullptr,
-         &services.statsRefresher(), {}},
+         &services.statsRefresher(), {},
+         &services.failedRecordings()},
         settings, services.notifications());
     controller.attachStore(&store);
     QObject::connect(&controller, &MacDictationController::stateChanged, [&out](RecordingState s) {

@@ -66,6 +66,8 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
     s->m_systemRecognizer = std::make_unique<AppleSpeechManager>(*s->m_speechEngine);
     s->m_silenceTrimmer = std::make_unique<SilenceTrimmer>(*s->m_log);
     s->m_recorder = std::make_unique<MacAudioRecorder>(*s->m_audioCapture, *s->m_settings);
+    s->m_failedRecordings = std::make_unique<FailedRecordings>(
+        QDir(folders.data).filePath(QLatin1String(FailedRecordings::kFolderName)));
     s->m_liveTranscriber = std::make_unique<MacLiveTranscriber>(*s->m_audioCapture, *s->m_speechEngine, *s->m_settings);
     s->m_networkMonitor = std::make_unique<QtNetworkPathMonitor>();
     // No on-device engine is built in yet: those models report themselves unavailable.

@@ -7,6 +7,7 @@
 #include "ai/KeychainManager.h"
 #include "ai/SecretsVault.h"
 #include "ai/UsageTracker.h"
+#include "dictation/FailedRecordings.h"
 #include "dictation/MacAudioRecorder.h"
 #include "dictation/MacLiveTranscriber.h"
 #include "network/APINetworkClient.h"
@@ -63,6 +64,7 @@ public:
     SystemRecognizer& systemRecognizer() { return *m_systemRecognizer; }
     SilenceTrimmer& silenceTrimmer() { return *m_silenceTrimmer; }
     MacAudioRecorder& recorder() { return *m_recorder; }
+    FailedRecordings& failedRecordings() { return *m_failedRecordings; }
     MacLiveTranscriber& liveTranscriber() { return *m_liveTranscriber; }
     NetworkPathMonitor& networkMonitor() { return *m_networkMonitor; }
     APIKeyVerifier& keyVerifier() { return *m_keyVerifier; }
@@ -93,6 +95,7 @@ private:
     std::unique_ptr<SystemRecognizer> m_systemRecognizer;
     std::unique_ptr<SilenceTrimmer> m_silenceTrimmer;
     std::unique_ptr<MacAudioRecorder> m_recorder;
+    std::unique_ptr<FailedRecordings> m_failedRecordings;
     std::unique_ptr<MacLiveTranscriber> m_liveTranscriber;
     std::unique_ptr<NetworkPathMonitor> m_networkMonitor;
     std::unique_ptr<LocalModelServices> m_localModels;

@@ -4,6 +4,7 @@
 #include "AutoSendModes.h"
 #include "DictationDelivery.h"
 #include "EscapeMonitors.h"
+#include "FailedRecordings.h"
 #include "LiveRecognizer.h"
 #include "MediaPauser.h"
 #include "RecorderPanel.h"
@@ -82,6 +83,19 @@ QString MacDictationController::difficultAudioPrompt()
     return QStringLiteral("Corrige uniquement l'orthographe, la grammaire, la ponctuation et les mots visiblement mal "
                           "reconnus par la transcription (l'audio était faible ou bruité). Ne change ni le sens, ni "
                           "le ton, ni la structure du texte.");
+}
+
+QString MacDictationController::emptyRewriteMessage()
+{
+    return QStringLiteral("L'IA n'a renvoyé aucun texte — la sélection est restée telle quelle.");
+}
+QString MacDictationController::noFailedRecordingMessage()
+{
+    return QStringLiteral("Aucune dictée échouée à réessayer.");
+}
+QString MacDictationController::keptRecordingSuffix(const QString& path)
+{
+    return QStringLiteral(" — Enregistrement conservé : ") + path + QStringLiteral(" (« Réessayer » pour le transcrire à nouveau).");
 }
 
 bool MacDictationController::isDifficult(const DictationLevelStats& s)
@@ -288,6 +302,9 @@ QCoro::Task<> MacDictationController::stop()
 {
     QPointer<MacDictationController> self(this);
     m_c.escape.remove();
+    // A second stop while the first is still finishing the recording.
+    if (m_stopping)
+        co_return;
     if (m_state != RecordingState::recording || !m_store) {
         if (m_liveModeActive) {
             m_c.live.cancel();
@@ -301,11 +318,14 @@ QCoro::Task<> MacDictationController::stop()
         co_return;
     }
 
+    m_stopping = true;
+    const quint64 serial = ++m_stopSerial;
     if (m_liveModeActive) {
         m_liveModeActive = false;
         co_await m_c.live.stop();
-        if (!self)
+        if (!self || m_cancelledStop == serial)
             co_return;
+        m_stopping = false;
         m_c.media.resume();
         const double elapsed = m_c.live.elapsed();
         const QString text = m_c.live.finalText();
@@ -327,6 +347,13 @@ QCoro::Task<> MacDictationController::stop()
     const std::optional<QString> file = co_await m_c.recorder.stop();
     if (!self)
         co_return;
+    if (m_cancelledStop == serial) {
+        // Cancelled while the file was being finished: nothing of it is used.
+        if (file)
+            QFile::remove(*file);
+        co_return;
+    }
+    m_stopping = false;
     if (!file) {
         setState(RecordingState::idle);
         m_c.panel.hide();
@@ -350,7 +377,9 @@ QCoro::Task<> MacDictationController::stop()
         co_return;
     }
     setState(RecordingState::transcribing);
-    auto pipeline = process({*file, std::nullopt, elapsed, *mode, true, isDifficult(m_c.recorder.levelStats())});
+    PipelineInput input{*file, std::nullopt, elapsed, *mode, true, isDifficult(m_c.recorder.levelStats())};
+    input.keepOnFailure = true;
+    auto pipeline = process(std::move(input));
     co_await pipeline;
 }
 
@@ -359,7 +388,12 @@ void MacDictationController::cancel()
     if (m_state != RecordingState::recording)
         return;
     m_c.escape.remove();
-    if (m_liveModeActive) {
+    if (m_stopping) {
+        // The recorder is already finishing its file; telling it to discard now would hit the
+        // file it last yielded. The stop drops the result when it comes.
+        m_cancelledStop = m_stopSerial;
+        m_stopping = false;
+    } else if (m_liveModeActive) {
         m_c.live.cancel();
         m_liveModeActive = false;
     } else {
@@ -431,10 +465,54 @@ QCoro::Task<> MacDictationController::transformSelection(QString instruction)
         co_return;
     }
     const QString text = PostProcessMetaParser::parse(*answer).text;
+    // Pasting nothing would delete the user's selection.
+    if (text.trimmed().isEmpty()) {
+        m_c.sounds.play(SystemSound::beep);
+        setError(emptyRewriteMessage());
+        setState(RecordingState::idle);
+        m_c.panel.hide();
+        co_return;
+    }
     setLastText(text);
     if (!m_c.delivery.pasteAtCursor(text))
         setError(pasteUntrustedMessage());
     finish();
+}
+
+// --- Failed dictations -------------------------------------------------------------------------
+
+QList<FailedRecording> MacDictationController::failedRecordings() const
+{
+    return m_c.failedRecordings ? m_c.failedRecordings->list() : QList<FailedRecording>{};
+}
+
+QCoro::Task<> MacDictationController::retryFailed(std::optional<QUuid> id)
+{
+    if (m_state != RecordingState::idle && m_state != RecordingState::finished)
+        co_return;
+    cancelReset();
+    clearMessages();
+    std::optional<FailedRecording> failed;
+    if (m_c.failedRecordings)
+        failed = id ? m_c.failedRecordings->find(*id) : m_c.failedRecordings->last();
+    if (!failed) {
+        setError(noFailedRecordingMessage());
+        co_return;
+    }
+    // The mode the dictation was made in, unless it was deleted since.
+    std::optional<TranscriptionMode> mode;
+    if (failed->modeID && m_store)
+        mode = m_store->find<TranscriptionMode>(*failed->modeID);
+    if (!mode)
+        mode = currentMode();
+    if (!mode)
+        co_return;
+    m_currentTrigger = Trigger::window;
+    setState(RecordingState::transcribing);
+    PipelineInput input{failed->audioFile, std::nullopt, failed->duration, *mode, false, false};
+    input.retryOf = failed->id;
+    auto pipeline = process(std::move(input));
+    co_await pipeline;
 }
 
 // --- The pipeline after a recording -------------------------------------------------------------
@@ -459,7 +537,8 @@ QCoro::Task<> MacDictationController::process(PipelineInput in)
     } else if (in.audioFile) {
         const auto provider = transcriptionProviderFromRaw(mode.transcriptionProviderRaw);
         if (!provider) {
-            setError(QStringLiteral("Fournisseur de transcription inconnu : ") + mode.transcriptionProviderRaw);
+            setError(keepFailedRecording(
+                in, QStringLiteral("Fournisseur de transcription inconnu : ") + mode.transcriptionProviderRaw));
             setState(RecordingState::idle);
             m_c.panel.hide();
             co_return;
@@ -487,7 +566,7 @@ QCoro::Task<> MacDictationController::process(PipelineInput in)
                 const auto notKept = m_c.offlineQueue->enqueue(*in.audioFile, mode, resolvedPrompt(mode), in.duration);
                 setError(notKept.value_or(offlineMessage()));
             } else {
-                setError(error.description());
+                setError(keepFailedRecording(in, error.description()));
             }
             setState(RecordingState::idle);
             m_c.panel.hide();
@@ -584,10 +663,13 @@ QCoro::Task<> MacDictationController::process(PipelineInput in)
         }
         return {};
     });
-    if (stored)
+    if (stored) {
         m_lastTranscriptionID = t.id;
-    else
+        if (in.retryOf && m_c.failedRecordings)
+            m_c.failedRecordings->remove(*in.retryOf);
+    } else {
         setError(stored.error().message);
+    }
 
     // 7. Follow-ups.
     m_settings.setValue(SharedDefaultsKey::lastModeHome, uuidText(mode.id));
@@ -603,6 +685,27 @@ QCoro::Task<> MacDictationController::process(PipelineInput in)
     // 8-10.
     deliver(finalText, mode);
     finish();
+}
+
+QString MacDictationController::keepFailedRecording(const PipelineInput& in, const QString& error)
+{
+    if (!in.audioFile || !m_c.failedRecordings)
+        return error;
+    if (in.retryOf) {
+        (void)m_c.failedRecordings->updateError(*in.retryOf, error);
+        return error + keptRecordingSuffix(*in.audioFile);
+    }
+    if (!in.keepOnFailure)
+        return error;
+    FailedRecording description;
+    description.modeID = in.mode.id;
+    description.modeName = in.mode.name;
+    description.error = error;
+    description.duration = in.duration;
+    const auto kept = m_c.failedRecordings->keep(*in.audioFile, description);
+    if (!kept)
+        return error + keptRecordingSuffix(*in.audioFile) + QLatin1Char(' ') + kept.error();
+    return error + keptRecordingSuffix(kept->audioFile);
 }
 
 void MacDictationController::deliver(const QString& text, const TranscriptionMode& mode)

@@ -18,6 +18,8 @@ class AutoSendModes;
 class CategorizationTrigger;
 class DictationDelivery;
 class EscapeMonitors;
+class FailedRecordings;
+struct FailedRecording;
 class LearningTrigger;
 class LiveRecognizer;
 class MediaPauser;
@@ -55,6 +57,10 @@ public:
     static QString selectionUntrustedMessage();
     static QString emptySelectionMessage();
     static QString difficultAudioPrompt();
+    static QString emptyRewriteMessage();
+    static QString noFailedRecordingMessage();
+    // Appended to a transcription error: where the recording of the failed dictation is.
+    static QString keptRecordingSuffix(const QString& path);
 
     // Loud-and-flat or weak audio, once there are enough level samples.
     static bool isDifficult(const DictationLevelStats& stats);
@@ -78,6 +84,8 @@ public:
         StatsRefresher* stats = nullptr;
         // Duration in seconds of an audio file; 0 when it cannot be read. Defaults to the decoder.
         std::function<QCoro::Task<double>(QString)> mediaDuration;
+        // Where the recordings of failed dictations are kept; none: they stay where they are.
+        FailedRecordings* failedRecordings = nullptr;
     };
 
     MacDictationController(Collaborators collaborators, Settings& settings, Notifications& notifications,
@@ -106,6 +114,12 @@ public:
     QCoro::Task<> transcribeFile(QString path, std::optional<TranscriptionMode> mode = std::nullopt);
     QCoro::Task<> transformSelection(QString instruction) override;
 
+    // Recordings of failed dictations, newest first ("Réessayer" offers the first).
+    QList<FailedRecording> failedRecordings() const;
+    // Transcribes a kept recording again (the newest without an id) with the mode it was made
+    // in, as a dictation started from the window; it is no longer kept once that succeeds.
+    QCoro::Task<> retryFailed(std::optional<QUuid> id = std::nullopt);
+
     // A return to idle is scheduled and not yet run or cancelled.
     bool resetPending() const { return m_resetPending; }
     // The dictation record the last pipeline stored.
@@ -125,6 +139,10 @@ private:
         TranscriptionMode mode;
         bool allowOfflineQueue = false;
         bool difficult = false;
+        // The recording is ours: kept when its transcription fails.
+        bool keepOnFailure = false;
+        // A kept recording transcribed again.
+        std::optional<QUuid> retryOf;
     };
 
     QCoro::Task<> process(PipelineInput input);
@@ -132,6 +150,7 @@ private:
     std::optional<QUuid> presetInUse(const TranscriptionMode& mode) const;
     void deliver(const QString& text, const TranscriptionMode& mode);
     void finish();
+    QString keepFailedRecording(const PipelineInput& in, const QString& error);
 
     void setState(RecordingState s);
     void setError(std::optional<QString> message, bool micPermission = false);
@@ -160,4 +179,8 @@ private:
     bool m_resetPending = false;
     std::optional<QUuid> m_activeModeID;
     std::optional<QUuid> m_lastTranscriptionID;
+    // The recorder or live recogniser is being stopped; a cancel meanwhile discards the result.
+    bool m_stopping = false;
+    quint64 m_stopSerial = 0;
+    std::optional<quint64> m_cancelledStop;
 };

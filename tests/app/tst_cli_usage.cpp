@@ -45,6 +45,7 @@ private Q_SLOTS:
         QTest::newRow("log") << QStringList{"log", "--bogus"} << QStringList{};
         QTest::newRow("helper") << QStringList{"helper", "send", "nohost", "x"}
                                 << QStringList{"helper", "send", "127.0.0.1:1", "x"};
+        QTest::newRow("retry") << QStringList{"retry", "a", "b"} << QStringList{"retry"};
     }
     void everyCommand()
     {
@@ -80,7 +81,7 @@ private Q_SLOTS:
         QStringList listed = ovra({"__complete"}).out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         listed.removeIf([](const QString& w) { return w.startsWith(QLatin1Char('-')) || w == QLatin1String("help"); });
         const QStringList tested{"transcribe", "dictate", "record", "recognize", "devices", "modes", "dictionary",
-                                 "prompts", "history", "keys", "settings", "shortcuts", "log", "helper"};
+                                 "prompts", "history", "keys", "settings", "shortcuts", "log", "helper", "retry"};
         QVERIFY(!listed.isEmpty());
         for (const QString& c : listed)
             QVERIFY2(tested.contains(c), qPrintable(QStringLiteral("no row for ") + c));

@@ -1,4 +1,5 @@
 // The dictation state machine driven through its collaborators' recording fakes.
+#include "dictation/FailedRecordings.h"
 #include "dictation/MacDictationController.h"
 #include "fakes/FakeAIServices.h"
 #include "fakes/FakeDictationPlatform.h"
@@ -47,6 +48,7 @@ struct Rig
     FakeChatClient chat;
     FakeOfflineQueue offline;
     FakeFollowUps followUps;
+    FailedRecordings failed{dir.filePath("data/FailedRecordings")};
     std::unique_ptr<MacDictationController> controller;
 
     explicit Rig(bool withStore = true)
@@ -59,7 +61,7 @@ struct Rig
                                                   [this]() -> Transcriber& { return transcriber; },
                                                   [this]() -> ChatClient& { return chat; }, &offline, &followUps,
                                                   &followUps, &followUps,
-                                                  [](QString) -> QCoro::Task<double> { co_return 12.5; }},
+                                                  [](QString) -> QCoro::Task<double> { co_return 12.5; }, &failed},
             settings, notifications);
         controller->attachStore(store.get());
     }
@@ -435,7 +437,10 @@ private Q_SLOTS:
         QVERIFY(!rig.panel.visible);
         QVERIFY(rig.stored().isEmpty());
         QCOMPARE(rig.offline.queued.size(), queued ? 1 : 0);
-        QCOMPARE(rig.error(), queued ? kOffline : error.errorDescription());
+        if (queued)
+            QCOMPARE(rig.error(), kOffline);
+        else
+            QVERIFY(rig.error().startsWith(error.errorDescription() + " — Enregistrement conservé : "));
         if (queued) {
             QCOMPARE(rig.offline.queued[0].file, *rig.recorder.file);
             QCOMPARE(rig.offline.queued[0].prompt, "Mon prompt");
@@ -603,6 +608,156 @@ private Q_SLOTS:
         // An id naming no mode falls back to the first.
         rig.controller->setActiveMode(TranscriptionMode{});
         QCOMPARE(rig.controller->currentMode()->id, first.id);
+    }
+
+    void failedDictationKeepsItsRecording_data()
+    {
+        QTest::addColumn<QString>("provider");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("cloud error, not a lost connection")
+            << "groq" << APIError::serverError(500).errorDescription();
+        QTest::newRow("on-device, offline")
+            << "whisperKit"
+            << APIError::transport(URLError::Code::notConnectedToInternet).errorDescription();
+        QTest::newRow("unknown provider") << "deepgram" << "Fournisseur de transcription inconnu : deepgram";
+    }
+    void failedDictationKeepsItsRecording()
+    {
+        QFETCH(QString, provider);
+        QFETCH(QString, error);
+        Rig rig;
+        const auto mode = rig.addMode([&](TranscriptionMode& m) { m.transcriptionProviderRaw = provider; });
+        rig.transcriber.results.push_back(unexpected(TranscriptionError::fromAPI(
+            provider == "whisperKit" ? APIError::transport(URLError::Code::notConnectedToInternet)
+                                     : APIError::serverError(500))));
+        rig.dictate();
+        QCOMPARE(rig.controller->state(), State::idle);
+        QVERIFY(rig.stored().isEmpty());
+
+        const QList<FailedRecording> kept = rig.controller->failedRecordings();
+        QCOMPARE(kept.size(), 1);
+        const FailedRecording& r = kept[0];
+        QVERIFY(!QFile::exists(*rig.recorder.file));
+        QFile audio(r.audioFile);
+        QVERIFY(audio.open(QIODevice::ReadOnly));
+        QCOMPARE(audio.readAll(), QByteArray("RIFF"));
+        QCOMPARE(QFileInfo(r.audioFile).absolutePath(), rig.dir.filePath("data/FailedRecordings"));
+        QCOMPARE(r.modeID, std::optional<QUuid>(mode.id));
+        QCOMPARE(r.modeName, mode.name);
+        QCOMPARE(r.error, error);
+        QCOMPARE(r.duration, 2.0);
+        QVERIFY(qAbs(r.date.secsTo(QDateTime::currentDateTimeUtc())) < 60);
+        QCOMPARE(rig.error(), error + " — Enregistrement conservé : " + r.audioFile +
+                                  " (« Réessayer » pour le transcrire à nouveau).");
+        // Only the owner reads the speech.
+        QCOMPARE(QFileInfo(r.audioFile).permissions() & 0x7077, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QCOMPARE(QFileInfo(rig.dir.filePath("data/FailedRecordings")).permissions() & 0x7077,
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    void retryTranscribesTheKeptRecordingAgain()
+    {
+        Rig rig;
+        const auto french = rig.addMode([](TranscriptionMode& m) {
+            m.transcriptionProviderRaw = "openai";
+            m.language = "fr";
+        });
+        const auto other = rig.addMode();
+        rig.transcriber.results.push_back(unexpected(TranscriptionError::fromAPI(APIError::serverError(500))));
+        rig.dictate();
+        const FailedRecording kept = rig.controller->failedRecordings().value(0);
+        QVERIFY(!kept.id.isNull());
+        rig.controller->setActiveMode(other);
+
+        // Fails again: still kept, with the new error.
+        rig.transcriber.results.push_back(unexpected(TranscriptionError::fromAPI(APIError::serverError(503))));
+        QCoro::waitFor(rig.controller->retryFailed());
+        QCOMPARE(rig.transcriber.jobs.last().file, kept.audioFile);
+        QCOMPARE(rig.transcriber.jobs.last().language, "fr");
+        QCOMPARE(rig.controller->state(), State::idle);
+        QCOMPARE(rig.controller->failedRecordings().size(), 1);
+        QCOMPARE(rig.controller->failedRecordings()[0].error, APIError::serverError(503).errorDescription());
+        QVERIFY(rig.error().contains(kept.audioFile));
+        QVERIFY(rig.offline.queued.isEmpty());
+
+        // Succeeds: stored in the dictation's own mode, on the clipboard, no longer kept.
+        QCoro::waitFor(rig.controller->retryFailed(kept.id));
+        QCOMPARE(rig.controller->state(), State::finished);
+        QCOMPARE(rig.stored().size(), 1);
+        QCOMPARE(rig.stored()[0].modeName, french.name);
+        QCOMPARE(rig.stored()[0].duration, 2.0);
+        QCOMPARE(rig.delivery.copied, QStringList{"texte brut"});
+        QVERIFY(rig.delivery.pasted.isEmpty());
+        QVERIFY(rig.controller->failedRecordings().isEmpty());
+        QVERIFY(!QFile::exists(kept.audioFile));
+
+        QCoro::waitFor(rig.controller->retryFailed());
+        QCOMPARE(rig.error(), "Aucune dictée échouée à réessayer.");
+        QCoro::waitFor(rig.controller->retryFailed(QUuid::createUuid()));
+        QCOMPARE(rig.error(), "Aucune dictée échouée à réessayer.");
+        QCOMPARE(rig.transcriber.jobs.size(), 3);
+    }
+
+    void cancelWhileStopping_data()
+    {
+        QTest::addColumn<bool>("live");
+        QTest::newRow("recorder") << false;
+        QTest::newRow("live recogniser") << true;
+    }
+    void cancelWhileStopping()
+    {
+        QFETCH(bool, live);
+        Rig rig;
+        if (live) {
+            rig.addMode([](TranscriptionMode& m) {
+                m.transcriptionProviderRaw = "apple";
+                m.liveTranscription = true;
+            });
+            rig.live.text = "bonjour";
+        }
+        rig.start();
+        rig.recorder.whileStopping = rig.live.whileStopping = [&] { rig.controller->cancel(); };
+        rig.stop();
+        QCOMPARE(rig.controller->state(), State::idle);
+        QCOMPARE(rig.error(), QString());
+        QVERIFY(rig.stored().isEmpty());
+        QVERIFY(rig.transcriber.jobs.isEmpty());
+        QVERIFY(!rig.panel.visible && !rig.media.paused && !rig.escape.installed);
+        // The recorder was not told to discard the file it had just finished.
+        QCOMPARE(rig.recorder.cancels, 0);
+        QCOMPARE(rig.live.cancels, 0);
+        QVERIFY(rig.controller->failedRecordings().isEmpty());
+
+        // The next dictation is unaffected.
+        rig.recorder.whileStopping = rig.live.whileStopping = {};
+        rig.live.text = "encore";
+        rig.dictate();
+        QCOMPARE(rig.controller->state(), State::finished);
+        QCOMPARE(rig.stored().size(), 1);
+    }
+
+    void emptyRewriteLeavesTheSelectionAlone_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("empty") << "";
+        QTest::newRow("white space") << " \n\t ";
+        QTest::newRow("only a meta block") << "<qm-meta>{\"fixes\": 0}</qm-meta>";
+        QTest::newRow("meta block and blanks") << "\n<qm-meta>{\"fixes\": 2, \"category\": \"email\"}</qm-meta>\n";
+    }
+    void emptyRewriteLeavesTheSelectionAlone()
+    {
+        QFETCH(QString, answer);
+        Rig rig;
+        rig.delivery.selection = "Texte choisi";
+        rig.chat.results.push_back(answer);
+        QCoro::waitFor(rig.controller->transformSelection("Traduis"));
+        QVERIFY(rig.delivery.pasted.isEmpty());
+        QVERIFY(rig.delivery.copied.isEmpty());
+        QCOMPARE(rig.error(), "L'IA n'a renvoyé aucun texte — la sélection est restée telle quelle.");
+        QCOMPARE(rig.controller->state(), State::idle);
+        QVERIFY(!rig.panel.visible);
+        QCOMPARE(rig.sounds.played, QList{SystemSound::beep});
+        QCOMPARE(rig.controller->lastText(), std::optional<QString>());
     }
 
     void transformSelection()

@@ -11,6 +11,7 @@
 #include "platform/SoundPlayer.h"
 
 #include <QFile>
+#include <functional>
 #include <QStringList>
 
 class FakeAudioRecorder : public AudioRecorder
@@ -26,6 +27,8 @@ public:
     int starts = 0;
     int stops = 0;
     int cancels = 0;
+    // Runs inside stop(), while the caller awaits it (a cancel arriving meanwhile).
+    std::function<void()> whileStopping;
 
     QCoro::Task<bool> requestPermission() override { co_return permission; }
     Expected<void, QString> start() override
@@ -45,13 +48,19 @@ public:
     {
         ++stops;
         recording = false;
+        if (whileStopping)
+            whileStopping();
         std::optional<QString> out = file; // a copy: the member must survive the co_return
         co_return out;
     }
+    // Like the real recorder: discards the last file, even one already yielded by stop().
     void cancel() override
     {
         ++cancels;
         recording = false;
+        if (file)
+            QFile::remove(*file);
+        recordedSeconds = 0;
     }
     bool isRecording() const override { return recording; }
     double elapsed() const override { return recordedSeconds; }
@@ -68,6 +77,7 @@ public:
     bool running = false;
     QStringList languages;
     int cancels = 0;
+    std::function<void()> whileStopping;
 
     QCoro::Task<Expected<void, QString>> start(QString language) override
     {
@@ -80,6 +90,8 @@ public:
     QCoro::Task<> stop() override
     {
         running = false;
+        if (whileStopping)
+            whileStopping();
         co_return;
     }
     void cancel() override

@@ -2,6 +2,7 @@
 // The real `ovra` binary (OVRA_BINARY) as a user runs it, with its own XDG folders under home.
 #include <QProcess>
 #include <QString>
+#include <QTest>
 
 struct OvraRun
 {
@@ -20,7 +21,8 @@ inline OvraRun runOvra(const QString& home, const QStringList& args, const QByte
     p.start(QStringLiteral(OVRA_BINARY), args);
     p.write(input);
     p.closeWriteChannel();
-    if (!p.waitForFinished(30000)) {
+    // The event loop keeps turning, so local servers of the test process can answer.
+    if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000)) {
         p.kill();
         p.waitForFinished();
         return {-1, {}, QStringLiteral("timed out")};
