@@ -17,6 +17,7 @@
 #include "platform/linux/x11/X11FrontmostApplication.h"
 #include "platform/linux/x11/X11KeySynthesizer.h"
 #include "platform/linux/x11/X11Keyboard.h"
+#include "platform/linux/x11/X11SelectionOwner.h"
 #include "transcription/ManagedTranscriber.h"
 
 #include <QDir>
@@ -80,7 +81,8 @@ int run(Services& services)
     X11KeySynthesizer keys(x.get());
     X11FrontmostApplication frontmost(x.get());
     X11Keyboard keyboard(x.get());
-    TextDelivery delivery(pasteboard, keys, &frontmost);
+    X11SelectionOwner selectionOwner(x.get(), frontmost);
+    TextDelivery delivery(pasteboard, keys, &frontmost, &selectionOwner);
     MprisPlayers players;
     if (!players.isAvailable())
         log.log(QStringLiteral("MAC media pause: pas de bus de session — pause des médias indisponible"));

@@ -3,6 +3,7 @@
 #include "TerminalApplications.h"
 #include "platform/FrontmostApplication.h"
 #include "platform/KeySynthesizer.h"
+#include "platform/SelectionOwner.h"
 
 #include <QCoroTimer>
 #include <QPointer>
@@ -10,8 +11,9 @@
 using namespace std::chrono_literals;
 
 TextDelivery::TextDelivery(Pasteboard& pasteboard, KeySynthesizer& keys, FrontmostApplication* frontmost,
-                           QObject* parent)
-    : QObject(parent), m_pasteboard(pasteboard), m_keys(keys), m_frontmost(frontmost)
+                           SelectionOwner* selectionOwner, QObject* parent)
+    : QObject(parent), m_pasteboard(pasteboard), m_keys(keys), m_frontmost(frontmost),
+      m_selectionOwner(selectionOwner)
 {
 }
 
@@ -74,7 +76,10 @@ void TextDelivery::copyToClipboard(const QString& text) { m_pasteboard.setText(t
 QCoro::Task<std::optional<QString>> TextDelivery::readSelectedText()
 {
     const auto nonEmpty = [](const std::optional<QString>& s) { return s && !s->trimmed().isEmpty(); };
-    std::optional<QString> selection = m_pasteboard.selectionText();
+    // A selection left in another application is not what the user means to transform.
+    std::optional<QString> selection;
+    if (!m_selectionOwner || m_selectionOwner->selectionBelongsToFocusedApplication())
+        selection = m_pasteboard.selectionText();
     if (nonEmpty(selection) || !m_keys.isTrusted())
         co_return nonEmpty(selection) ? selection : std::nullopt;
 

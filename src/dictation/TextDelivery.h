@@ -11,6 +11,7 @@
 
 class FrontmostApplication;
 class KeySynthesizer;
+class SelectionOwner;
 
 class TextDelivery : public QObject, public DictationDelivery
 {
@@ -21,9 +22,10 @@ public:
     // How long a synthetic copy may take to reach the clipboard.
     static constexpr std::chrono::milliseconds kCopyTimeout{500};
 
-    // frontmost may be null: Ctrl+V is then used everywhere.
+    // frontmost may be null: Ctrl+V is then used everywhere. selectionOwner may be null: the
+    // desktop's selection is then taken as the focused application's.
     TextDelivery(Pasteboard& pasteboard, KeySynthesizer& keys, FrontmostApplication* frontmost,
-                 QObject* parent = nullptr);
+                 SelectionOwner* selectionOwner = nullptr, QObject* parent = nullptr);
 
     // False when synthetic key events are impossible: the text then stays on the clipboard.
     bool pasteAtCursor(const QString& text) override;
@@ -44,6 +46,7 @@ private:
     Pasteboard& m_pasteboard;
     KeySynthesizer& m_keys;
     FrontmostApplication* m_frontmost;
+    SelectionOwner* m_selectionOwner;
     // The clipboard as it was before the latest paste, until it is put back.
     std::optional<PasteboardContents> m_toRestore;
     QString m_lastPasted;

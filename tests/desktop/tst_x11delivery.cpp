@@ -4,11 +4,14 @@
 #include "platform/linux/x11/X11Connection.h"
 #include "platform/linux/x11/X11FrontmostApplication.h"
 #include "platform/linux/x11/X11KeySynthesizer.h"
+#include "platform/linux/x11/X11SelectionOwner.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCoroTask>
 #include <QFile>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -60,6 +63,38 @@ private Q_SLOTS:
         xterm.waitForFinished();
     }
 
+    void clipboardSnapshotKeepsTheFormatsThatMatter_data()
+    {
+        QTest::addColumn<QStringList>("offered");
+        QTest::addColumn<QStringList>("kept");
+        const QStringList conversions{"image/bmp", "image/jpeg", "image/tiff", "image/x-icon", "image/webp",
+                                      "application/x-office-private", "application/octet-stream",
+                                      "text/plain;charset=utf-8", "UTF8_STRING", "TEXT", "COMPOUND_TEXT",
+                                      "chromium/x-web-custom-data", "application/x-foo", "application/x-bar",
+                                      "application/x-baz", "application/x-qux"};
+        QTest::newRow("rich text among many")
+            << (QStringList{"text/plain", "text/html"} + conversions) << QStringList{"text/plain", "text/html"};
+        QTest::newRow("files") << QStringList{"text/plain", "text/uri-list", "x-special/gnome-copied-files"}
+                               << QStringList{"text/plain", "text/uri-list", "x-special/gnome-copied-files"};
+        QTest::newRow("an image in many types") << (QStringList{"image/bmp", "image/png"} + conversions.mid(1, 4))
+                                                << QStringList{"image/png"};
+        QTest::newRow("an image without PNG") << QStringList{"image/bmp", "image/jpeg"} << QStringList{"image/bmp"};
+        QTest::newRow("an image beside text") << QStringList{"text/plain", "image/png"} << QStringList{"text/plain"};
+    }
+    void clipboardSnapshotKeepsTheFormatsThatMatter()
+    {
+        QFETCH(QStringList, offered);
+        QFETCH(QStringList, kept);
+        auto* data = new QMimeData;
+        for (const QString& format : offered)
+            data->setData(format, format.toUtf8());
+        QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+        QStringList formats;
+        for (const auto& [format, bytes] : m_pasteboard.contents())
+            formats << format;
+        QCOMPARE(formats, kept);
+    }
+
     void pasteAndReturnReachAQtWindow()
     {
         QLineEdit edit;
@@ -83,16 +118,51 @@ private Q_SLOTS:
         QVERIFY(!window.isEmpty());
         X11Test::focus(window);
         QTest::qWait(300);
+        X11SelectionOwner owner(m_x.get(), *m_frontmost);
         X11Test::run(QStringLiteral("xdotool"),
                      {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("20"),
                       QStringLiteral("8"), QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
                       QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")});
-        TextDelivery delivery(m_pasteboard, *m_keys, m_frontmost.get());
+        TextDelivery delivery(m_pasteboard, *m_keys, m_frontmost.get(), &owner);
         std::optional<QString> selected;
         QTRY_VERIFY_WITH_TIMEOUT((selected = QCoro::waitFor(delivery.readSelectedText())).has_value(), 5000);
         QCOMPARE(*selected, QStringLiteral("sélectionné"));
+        // The terminal's selection stays the terminal's: read here, it is another application's.
+        QVERIFY(owner.selectionBelongsToFocusedApplication());
+        QLineEdit edit;
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        X11Test::focus(QString::number(edit.winId()));
+        QTRY_VERIFY(edit.hasFocus());
+        QVERIFY(!owner.selectionBelongsToFocusedApplication());
         xterm.kill();
         xterm.waitForFinished();
+    }
+
+    void selectionLeftInAnotherApplicationIsNotRead()
+    {
+        QLineEdit edit(QStringLiteral("texte choisi"));
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        X11Test::focus(QString::number(edit.winId()));
+        QTRY_VERIFY(edit.hasFocus());
+        X11SelectionOwner owner(m_x.get(), *m_frontmost);
+
+        // Another program holds PRIMARY, as after a selection in a window that lost the focus.
+        X11Test::run(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("primary")}, "périmé");
+        QTRY_COMPARE(X11Test::clipboardText(QStringLiteral("primary")), QStringLiteral("périmé"));
+        QVERIFY(!owner.selectionBelongsToFocusedApplication());
+        edit.selectAll();
+        TextDelivery delivery(m_pasteboard, *m_keys, m_frontmost.get(), &owner);
+        QCOMPARE(QCoro::waitFor(delivery.readSelectedText()), std::optional<QString>(QStringLiteral("texte choisi")));
+
+        // A selection made in the focused window is read from PRIMARY (this also ends xclip).
+        QGuiApplication::clipboard()->setText(QStringLiteral("à nous"), QClipboard::Selection);
+        QVERIFY(owner.selectionBelongsToFocusedApplication());
+        QCOMPARE(QCoro::waitFor(delivery.readSelectedText()), std::optional<QString>(QStringLiteral("à nous")));
+
+        X11SelectionOwner none(nullptr, *m_frontmost);
+        QVERIFY(!none.selectionBelongsToFocusedApplication());
     }
 
     void activationIsReported()

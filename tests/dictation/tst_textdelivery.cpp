@@ -2,6 +2,7 @@
 #include "fakes/FakeFrontmostApplication.h"
 #include "fakes/FakeKeySynthesizer.h"
 #include "fakes/FakePasteboard.h"
+#include "platform/SelectionOwner.h"
 
 #include <QCoroTask>
 #include <QTest>
@@ -12,6 +13,12 @@ namespace {
 const QString kPlain = QStringLiteral("text/plain");
 const QString kHtml = QStringLiteral("text/html");
 const PasteboardContents kUserClipboard{{kPlain, "abc"}, {kHtml, "<b>abc</b>"}};
+
+struct FakeSelectionOwner : SelectionOwner
+{
+    bool focused = true;
+    bool selectionBelongsToFocusedApplication() override { return focused; }
+};
 } // namespace
 
 class TextDeliveryTest : public QObject
@@ -166,6 +173,36 @@ private Q_SLOTS:
         TextDelivery delivery(m_pasteboard, m_keys, &m_frontmost);
         QCOMPARE(QCoro::waitFor(delivery.readSelectedText()), expected);
         QCOMPARE(m_keys.posted, QList<KeyChord>{chord});
+        QCOMPARE(m_pasteboard.clipboard, kUserClipboard);
+    }
+
+    // A selection made earlier in another window is not read: the focused one is asked to copy.
+    void selectionOfAnotherApplicationIsNotUsed_data()
+    {
+        QTest::addColumn<bool>("focusedOwnsIt");
+        QTest::addColumn<QString>("copied");
+        QTest::addColumn<std::optional<QString>>("expected");
+        QTest::newRow("focused application's") << true << "" << std::optional<QString>(QStringLiteral("choisi"));
+        QTest::newRow("another's, focused has a selection")
+            << false << "ici" << std::optional<QString>(QStringLiteral("ici"));
+        QTest::newRow("another's, focused has none") << false << "" << std::optional<QString>();
+    }
+    void selectionOfAnotherApplicationIsNotUsed()
+    {
+        QFETCH(bool, focusedOwnsIt);
+        QFETCH(QString, copied);
+        QFETCH(std::optional<QString>, expected);
+        m_pasteboard.selection = QStringLiteral("choisi");
+        m_pasteboard.clipboard = kUserClipboard;
+        m_keys.onPost = [&](KeyChord) {
+            if (!copied.isEmpty())
+                m_pasteboard.setText(copied);
+        };
+        FakeSelectionOwner owner;
+        owner.focused = focusedOwnsIt;
+        TextDelivery delivery(m_pasteboard, m_keys, &m_frontmost, &owner);
+        QCOMPARE(QCoro::waitFor(delivery.readSelectedText()), expected);
+        QCOMPARE(m_keys.posted.size(), focusedOwnsIt ? 0 : 1);
         QCOMPARE(m_pasteboard.clipboard, kUserClipboard);
     }
 

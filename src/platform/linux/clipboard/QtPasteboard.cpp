@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <algorithm>
 
 namespace {
 
@@ -15,6 +16,10 @@ std::optional<QString> textOf(QClipboard::Mode mode)
 }
 
 } // namespace
+
+const QStringList QtPasteboard::kKeptFormats{QStringLiteral("text/html"), QStringLiteral("text/rtf"),
+                                             QStringLiteral("text/uri-list"),
+                                             QStringLiteral("x-special/gnome-copied-files")};
 
 std::optional<QString> QtPasteboard::text() const { return textOf(QClipboard::Clipboard); }
 
@@ -31,15 +36,25 @@ PasteboardContents QtPasteboard::contents() const
     const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
     if (!data)
         return out;
+    const QStringList offered = data->formats();
+    QStringList wanted;
+    for (const QString& format : kKeptFormats)
+        if (offered.contains(format))
+            wanted << format;
+    // An image alone (a screenshot, a picture copied from a viewer) comes back in one format:
+    // PNG when offered, else the owner's first.
+    if (!data->hasText()) {
+        const auto image = std::find_if(offered.begin(), offered.end(),
+                                        [](const QString& f) { return f.startsWith(QLatin1String("image/")); });
+        if (offered.contains(QLatin1String("image/png")))
+            wanted << QStringLiteral("image/png");
+        else if (image != offered.end())
+            wanted << *image;
+    }
     if (data->hasText())
         out.append({QStringLiteral("text/plain"), data->text().toUtf8()});
     qsizetype budget = kCopyBudgetBytes;
-    for (const QString& format : data->formats()) {
-        if (out.size() >= kMaxFormats)
-            break;
-        // Qt's own image and text aliases are rebuilt from the formats themselves.
-        if (format.startsWith(QLatin1String("text/plain")) || format.startsWith(QLatin1String("application/x-qt")))
-            continue;
+    for (const QString& format : wanted) {
         const QByteArray bytes = data->data(format);
         if (bytes.size() > budget)
             continue;

@@ -2,12 +2,17 @@
 // The clipboard through QClipboard: on X11 the CLIPBOARD and PRIMARY selections.
 #include "platform/Pasteboard.h"
 
+#include <QStringList>
+
 class QtPasteboard : public Pasteboard
 {
 public:
-    // Formats are copied while they fit in this budget, at most kMaxFormats of them.
+    // Formats are copied while they fit in this budget.
     static constexpr qsizetype kCopyBudgetBytes = 8 * 1024 * 1024;
-    static constexpr int kMaxFormats = 16;
+    // Besides the plain text, the formats that carry what the user copied. Each one read from
+    // another program is a round trip that blocks the event loop, so the many conversions an
+    // owner offers of the same content (every image type, every text encoding) are not read.
+    static const QStringList kKeptFormats;
 
     std::optional<QString> text() const override;
     PasteboardContents contents() const override;

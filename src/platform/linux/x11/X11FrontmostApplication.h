@@ -14,9 +14,10 @@ public:
     bool isAvailable() const override { return m_connection != nullptr; }
     QString frontmostApplicationId() override;
     void setActivationHandler(std::function<void(const QString&)> handler) override;
+    // The focused top-level window (or input focus); 0 when there is none.
+    unsigned long activeWindow();
 
 private:
-    unsigned long activeWindow();
     QString applicationIdOf(unsigned long window);
     QString stringProperty(unsigned long window, unsigned long property);
 
