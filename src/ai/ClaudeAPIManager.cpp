@@ -412,7 +412,10 @@ QCoro::Task<Expected<ChatAnswer, APIError>> ClaudeAPIManager::ask(QList<ChatMess
         co_return ChatAnswer{*answer, std::nullopt};
     }
 
-    const std::optional<QString> key = m_vault.apiKey(*keychainKey(provider));
+    auto reading = m_vault.readAPIKey(*keychainKey(provider));
+    const std::optional<QString> key = co_await reading;
+    if (!self)
+        co_return unexpected(APIError::missingAPIKey(AIModelCatalog::providerDisplayName(provider)));
     if (!key) {
         setProcessing(false);
         m_lastCostUSD.reset();

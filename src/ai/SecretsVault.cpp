@@ -46,12 +46,24 @@ SecretsVault::SecretsVault(KeychainManager& keychain, Settings& settings, Notifi
     connect(&notifications, &Notifications::secretsKeysRestored, this, &SecretsVault::refresh);
 }
 
-std::optional<QString> SecretsVault::apiKey(KeychainKey key) const
+namespace {
+std::optional<QString> readKey(KeychainManager& keychain, KeychainKey key)
 {
-    const auto bytes = m_keychain.read(key);
+    const auto bytes = keychain.read(key);
     if (!bytes)
         return std::nullopt;
     return decodeKey(bytes.value());
+}
+} // namespace
+
+std::optional<QString> SecretsVault::apiKey(KeychainKey key) const { return readKey(m_keychain, key); }
+
+QCoro::Task<std::optional<QString>> SecretsVault::readAPIKey(KeychainKey key) const
+{
+    KeychainManager* keychain = &m_keychain;
+    QFuture<std::optional<QString>> reading = QtConcurrent::run([keychain, key] { return readKey(*keychain, key); });
+    std::optional<QString> text = co_await reading;
+    co_return text;
 }
 
 SecretsVault::Snapshot SecretsVault::scan(KeychainManager& keychain)

@@ -22,8 +22,12 @@ public:
 
     // The keys for which the store holds an item (even an empty one). Empty until start() ends.
     const QSet<KeychainKey>& savedKeys() const { return m_savedKeys; }
-    // The key's text; nothing when absent, unreadable, not UTF-8 or empty.
+    // The key's text; nothing when absent, unreadable, not UTF-8 or empty. Blocks while the
+    // store answers: for the command line only.
     std::optional<QString> apiKey(KeychainKey key) const;
+    // The same, read off the main thread: a locked keyring keeps the read waiting on its unlock
+    // prompt, and the program must go on meanwhile.
+    QCoro::Task<std::optional<QString>> readAPIKey(KeychainKey key) const;
 
     // The first scan of the store, off the main thread; publishes here.
     QCoro::Task<> start();

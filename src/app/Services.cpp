@@ -76,7 +76,8 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
     SecretsVault* vault = s->m_vault.get();
     const ServiceHosts hosts = ServiceHosts::fromEnvironment();
     s->m_cloudTranscriber = std::make_unique<CloudTranscriber>(
-        *s->m_network, [vault](KeychainKey k) { return vault->apiKey(k); }, hosts);
+        *s->m_network, CloudTranscriber::AsyncKeyReader([vault](KeychainKey k) { return vault->readAPIKey(k); }),
+        hosts);
     s->m_keyVerifier = std::make_unique<APIKeyVerifier>(*s->m_network, hosts);
     s->m_transcription = std::make_unique<TranscriptionManager>(TranscriptionManager::Dependencies{
         *s->m_cloudTranscriber, *s->m_uploadCompressor, *s->m_silenceTrimmer, *s->m_systemRecognizer,

@@ -9,9 +9,18 @@
 
 // Awaited tasks are named locals: GCC 12 mishandles temporaries inside a co_await expression.
 
-CloudTranscriber::CloudTranscriber(APINetworkClient& network, KeyReader keys, ServiceHosts hosts,
+CloudTranscriber::CloudTranscriber(APINetworkClient& network, AsyncKeyReader keys, ServiceHosts hosts,
                                    std::chrono::milliseconds requestTimeout)
     : m_network(network), m_keys(std::move(keys)), m_hosts(std::move(hosts)), m_timeout(requestTimeout)
+{
+}
+
+CloudTranscriber::CloudTranscriber(APINetworkClient& network, KeyReader keys, ServiceHosts hosts,
+                                   std::chrono::milliseconds requestTimeout)
+    : CloudTranscriber(
+          network,
+          [keys = std::move(keys)](KeychainKey k) -> QCoro::Task<std::optional<QString>> { co_return keys(k); },
+          std::move(hosts), requestTimeout)
 {
 }
 
@@ -60,7 +69,8 @@ CloudTranscriber::transcribeMultipart(TranscriptionProvider provider, QString fi
                                       std::optional<QString> prompt)
 {
     const bool groq = provider == TranscriptionProvider::groq;
-    const auto key = m_keys(groq ? KeychainKey::groqAPIKey : KeychainKey::openAIAPIKey);
+    auto reading = m_keys(groq ? KeychainKey::groqAPIKey : KeychainKey::openAIAPIKey);
+    const std::optional<QString> key = co_await reading;
     if (!key)
         co_return unexpected(TranscriptionError::fromAPI(APIError::missingAPIKey(groq ? QStringLiteral("Groq")
                                                                                       : QStringLiteral("OpenAI"))));
@@ -105,7 +115,8 @@ QCoro::Task<Expected<QString, TranscriptionError>> CloudTranscriber::transcribeG
                                                                                       QString language,
                                                                                       std::optional<QString> vocabularyHint)
 {
-    const auto key = m_keys(KeychainKey::geminiAPIKey);
+    auto reading = m_keys(KeychainKey::geminiAPIKey);
+    const std::optional<QString> key = co_await reading;
     if (!key)
         co_return unexpected(TranscriptionError::fromAPI(APIError::missingAPIKey(QStringLiteral("Google Gemini"))));
 

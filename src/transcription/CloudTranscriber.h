@@ -15,10 +15,15 @@
 class CloudTranscriber
 {
 public:
-    // Reads a key; nothing when absent or empty.
+    // Reads a key; nothing when absent or empty. The secret store may keep a read waiting (a
+    // locked keyring), so the program reads off the main thread.
+    using AsyncKeyReader = std::function<QCoro::Task<std::optional<QString>>(KeychainKey)>;
+    // Keys at hand without waiting (tests, benchmarks).
     using KeyReader = std::function<std::optional<QString>(KeychainKey)>;
     static constexpr std::chrono::milliseconds kRequestTimeout{300000};
 
+    CloudTranscriber(APINetworkClient& network, AsyncKeyReader keys, ServiceHosts hosts,
+                     std::chrono::milliseconds requestTimeout = kRequestTimeout);
     CloudTranscriber(APINetworkClient& network, KeyReader keys, ServiceHosts hosts,
                      std::chrono::milliseconds requestTimeout = kRequestTimeout);
 
@@ -38,7 +43,7 @@ public:
 
 private:
     APINetworkClient& m_network;
-    KeyReader m_keys;
+    AsyncKeyReader m_keys;
     ServiceHosts m_hosts;
     std::chrono::milliseconds m_timeout;
 };
