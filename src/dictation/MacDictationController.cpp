@@ -162,7 +162,11 @@ void MacDictationController::setError(std::optional<QString> message, bool micPe
     Q_EMIT errorMessageChanged();
 }
 
-void MacDictationController::clearMessages() { setError(std::nullopt); }
+void MacDictationController::clearMessages()
+{
+    m_lastFailedRecordingID.reset();
+    setError(std::nullopt);
+}
 
 void MacDictationController::setLastText(const QString& text)
 {
@@ -565,6 +569,9 @@ QCoro::Task<> MacDictationController::process(PipelineInput in)
             if (offline) {
                 const auto notKept = m_c.offlineQueue->enqueue(*in.audioFile, mode, resolvedPrompt(mode), in.duration);
                 setError(notKept.value_or(offlineMessage()));
+            } else if (error.kind == TranscriptionError::Kind::noSpeech) {
+                // Nothing was said: there is no speech to keep.
+                setError(error.description());
             } else {
                 setError(keepFailedRecording(in, error.description()));
             }
@@ -693,6 +700,7 @@ QString MacDictationController::keepFailedRecording(const PipelineInput& in, con
         return error;
     if (in.retryOf) {
         (void)m_c.failedRecordings->updateError(*in.retryOf, error);
+        m_lastFailedRecordingID = in.retryOf;
         return error + keptRecordingSuffix(*in.audioFile);
     }
     if (!in.keepOnFailure)
@@ -705,6 +713,7 @@ QString MacDictationController::keepFailedRecording(const PipelineInput& in, con
     const auto kept = m_c.failedRecordings->keep(*in.audioFile, description);
     if (!kept)
         return error + keptRecordingSuffix(*in.audioFile) + QLatin1Char(' ') + kept.error();
+    m_lastFailedRecordingID = kept->id;
     return error + keptRecordingSuffix(kept->audioFile);
 }
 

@@ -116,6 +116,8 @@ public:
 
     // Recordings of failed dictations, newest first ("Réessayer" offers the first).
     QList<FailedRecording> failedRecordings() const;
+    // The recording kept by the failure the current message reports; cleared with the message.
+    const std::optional<QUuid>& lastFailedRecordingID() const { return m_lastFailedRecordingID; }
     // Transcribes a kept recording again (the newest without an id) with the mode it was made
     // in, as a dictation started from the window; it is no longer kept once that succeeds.
     QCoro::Task<> retryFailed(std::optional<QUuid> id = std::nullopt);
@@ -179,6 +181,7 @@ private:
     bool m_resetPending = false;
     std::optional<QUuid> m_activeModeID;
     std::optional<QUuid> m_lastTranscriptionID;
+    std::optional<QUuid> m_lastFailedRecordingID;
     // The recorder or live recogniser is being stopped; a cancel meanwhile discards the result.
     bool m_stopping = false;
     quint64 m_stopSerial = 0;

@@ -183,8 +183,12 @@ TranscriptionManager::appleSpeech(QString file, QString language)
     const QString locale = localeFor(language);
     auto recognizing = m_deps.appleSpeech.transcribe(file, locale);
     auto text = co_await recognizing;
-    if (!text)
-        co_return unexpected(TranscriptionError{TranscriptionError::Kind::appleSpeech, {}, text.error().message()});
+    if (!text) {
+        // Silence is not a failure of the recogniser.
+        const auto kind = text.error().kind == AppleSpeechError::Kind::noResult ? TranscriptionError::Kind::noSpeech
+                                                                               : TranscriptionError::Kind::appleSpeech;
+        co_return unexpected(TranscriptionError{kind, {}, text.error().message()});
+    }
     co_return text.value();
 }
 

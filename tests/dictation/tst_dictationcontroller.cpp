@@ -649,10 +649,21 @@ private Q_SLOTS:
         QVERIFY(qAbs(r.date.secsTo(QDateTime::currentDateTimeUtc())) < 60);
         QCOMPARE(rig.error(), error + " — Enregistrement conservé : " + r.audioFile +
                                   " (« Réessayer » pour le transcrire à nouveau).");
+        QCOMPARE(rig.controller->lastFailedRecordingID(), std::optional<QUuid>(r.id));
         // Only the owner reads the speech.
         QCOMPARE(QFileInfo(r.audioFile).permissions() & 0x7077, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QCOMPARE(QFileInfo(rig.dir.filePath("data/FailedRecordings")).permissions() & 0x7077,
                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    void silenceIsNotKept()
+    {
+        Rig rig;
+        rig.transcriber.results.push_back(unexpected(TranscriptionError::noSpeechDetected()));
+        rig.dictate();
+        QCOMPARE(rig.error(), "Aucune parole détectée — rien à transcrire.");
+        QVERIFY(rig.controller->failedRecordings().isEmpty());
+        QVERIFY(rig.stored().isEmpty());
     }
 
     void retryTranscribesTheKeptRecordingAgain()
@@ -678,6 +689,7 @@ private Q_SLOTS:
         QCOMPARE(rig.controller->failedRecordings().size(), 1);
         QCOMPARE(rig.controller->failedRecordings()[0].error, APIError::serverError(503).errorDescription());
         QVERIFY(rig.error().contains(kept.audioFile));
+        QCOMPARE(rig.controller->lastFailedRecordingID(), std::optional<QUuid>(kept.id));
         QVERIFY(rig.offline.queued.isEmpty());
 
         // Succeeds: stored in the dictation's own mode, on the clipboard, no longer kept.
@@ -690,6 +702,7 @@ private Q_SLOTS:
         QVERIFY(rig.delivery.pasted.isEmpty());
         QVERIFY(rig.controller->failedRecordings().isEmpty());
         QVERIFY(!QFile::exists(kept.audioFile));
+        QCOMPARE(rig.controller->lastFailedRecordingID(), std::optional<QUuid>());
 
         QCoro::waitFor(rig.controller->retryFailed());
         QCOMPARE(rig.error(), "Aucune dictée échouée à réessayer.");
