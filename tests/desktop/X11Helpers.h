@@ -50,6 +50,16 @@ inline QString startXterm(QProcess& xterm, const QString& command)
     return ids.section(QLatin1Char('\n'), 0, 0);
 }
 
+// Asks the program we started to quit (as at logout), then kills it if it does not.
+inline void stop(QProcess& program)
+{
+    program.terminate();
+    if (!program.waitForFinished(5000)) {
+        program.kill();
+        program.waitForFinished();
+    }
+}
+
 inline void focus(const QString& window)
 {
     run(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});

@@ -7,7 +7,8 @@ T=$(mktemp -d)
 mkdir -p "$T/home" "$T/run"
 chmod 700 "$T/run"
 export HOME="$T/home" XDG_RUNTIME_DIR="$T/run"
-unset DBUS_SESSION_BUS_ADDRESS DISPLAY WAYLAND_DISPLAY
+# DISPLAY is kept: this rig may run inside with-xvfb.sh.
+unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
 set +e
 dbus-run-session -- sh -c '
   printf testpass | gnome-keyring-daemon --foreground --unlock --components=secrets >"$HOME/keyring.log" 2>&1 &
