@@ -82,6 +82,8 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
     s->m_transcription = std::make_unique<TranscriptionManager>(TranscriptionManager::Dependencies{
         *s->m_cloudTranscriber, *s->m_uploadCompressor, *s->m_silenceTrimmer, *s->m_systemRecognizer,
         *s->m_localModels, *s->m_networkMonitor, *s->m_usage, *s->m_settings, *s->m_log});
+    if (!s->m_store)
+        return s; // a command that never touches the store needs neither of these
     s->m_statsRefresher = std::make_unique<StatsSnapshotRefresher>(*s->m_store, *s->m_settings);
     s->m_queueTranscriber = std::make_unique<ManagedTranscriber>(*s->m_transcription);
     s->m_offlineQueue = std::make_unique<OfflineTranscriptionQueue>(
