@@ -54,6 +54,12 @@ void MacPrimaryShortcutHandler::registerModeShortcut(ShortcutRegistry& registry,
     m_registeredModes.insert(modeID);
 }
 
+void MacPrimaryShortcutHandler::unregisterModeShortcut(ShortcutRegistry& registry, const QUuid& modeID)
+{
+    if (m_registeredModes.remove(modeID))
+        registry.remove(ShortcutName::forMode(modeID));
+}
+
 MacPrimaryShortcutMode MacPrimaryShortcutHandler::primaryMode() const
 {
     return PrimaryShortcutMode::fromRaw(m_settings.stringValue(AppSettingsKey::primaryShortcutMode).value_or(QString()));

@@ -43,6 +43,9 @@ public:
     void registerActions(ShortcutRegistry& registry, const QList<QUuid>& modeIDs);
     // Registers the shortcut of one mode, once per process.
     void registerModeShortcut(ShortcutRegistry& registry, const QUuid& modeID);
+    // Releases the shortcut of a mode that is gone.
+    void unregisterModeShortcut(ShortcutRegistry& registry, const QUuid& modeID);
+    QSet<QUuid> registeredModes() const { return m_registeredModes; }
 
     MacPrimaryShortcutMode primaryMode() const;
 

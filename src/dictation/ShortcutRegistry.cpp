@@ -42,6 +42,16 @@ void ShortcutRegistry::rebind(const QString& name)
     }
 }
 
+void ShortcutRegistry::remove(const QString& name)
+{
+    const auto it = m_entries.constFind(name);
+    if (it == m_entries.cend())
+        return;
+    if (it->grabbed)
+        m_grabber.ungrab(*it->grabbed);
+    m_entries.erase(it);
+}
+
 bool ShortcutRegistry::isActive(const QString& name) const
 {
     const auto it = m_entries.constFind(name);

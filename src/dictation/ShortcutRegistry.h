@@ -23,6 +23,8 @@ public:
     void onKeyUp(const QString& name, std::function<void()> action);
     // Grabs again after the combination of a name changed, or to retry a refused one.
     void rebind(const QString& name);
+    // Forgets a name: its keys are released and its actions dropped.
+    void remove(const QString& name);
     bool isActive(const QString& name) const;
     QStringList names() const { return m_entries.keys(); }
 
