@@ -5,34 +5,46 @@
 #include "dictation/MacDictationController.h"
 #include "dictation/MacMediaPauser.h"
 #include "dictation/MacPrimaryShortcutHandler.h"
-#include "dictation/RecorderPanel.h"
+#include "dictation/ModeShortcuts.h"
 #include "dictation/ShortcutRegistry.h"
 #include "dictation/TextDelivery.h"
 #include "platform/linux/clipboard/QtPasteboard.h"
+#include "platform/linux/autostart/XdgAutostartEntry.h"
 #include "platform/linux/dbus/MprisPlayers.h"
 #include "platform/linux/signals/TerminationSignals.h"
 #include "platform/linux/sound/PulseSoundPlayer.h"
 #include "platform/linux/x11/NoBrowserAddress.h"
 #include "platform/linux/x11/X11Connection.h"
+#include "platform/linux/x11/X11FloatingPanelSupport.h"
 #include "platform/linux/x11/X11FrontmostApplication.h"
 #include "platform/linux/x11/X11KeySynthesizer.h"
 #include "platform/linux/x11/X11Keyboard.h"
 #include "platform/linux/x11/X11SelectionOwner.h"
 #include "transcription/ManagedTranscriber.h"
+#include "ui/AppCommands.h"
+#include "ui/AppIconPicker.h"
+#include "ui/AppIcons.h"
+#include "ui/MacNavigation.h"
+#include "ui/MacRecorderHUD.h"
+#include "ui/MainWindow.h"
+#include "ui/SectionContext.h"
+#include "ui/TrayItem.h"
+#include "ui/TrayMenu.h"
+#include "ui/UpdateChecker.h"
+#include "ui/WhatsNewDialog.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
-#include <QGuiApplication>
 #include <QLockFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QPointer>
 #include <QTextStream>
+#include <QTimer>
 
 namespace {
-
-// The panel is not drawn on Linux yet.
-struct HiddenRecorderPanel : RecorderPanel
-{
-    void show() override {}
-    void hide() override {}
-};
 
 // At logout (SIGTERM) or on Ctrl-C: a dictation being recorded ends as the shortcut would end
 // it, through the pipeline, before the application quits.
@@ -51,22 +63,98 @@ QString lockPath(const Services& services)
     return QDir(runtime.isEmpty() ? services.folders().data : runtime).filePath(QStringLiteral("ovra.lock"));
 }
 
+// Dialogs need someone to see them; the offscreen platform (tests, no display) has no one.
+bool canShowDialogs()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+constexpr const char* kNoTrayNoticeKey = "ovra.mac.noTrayNoticeShown";
+
 } // namespace
 
-namespace DesktopApplication {
-
-int run(Services& services)
+// Everything the desktop session owns, in construction order (destroyed in reverse).
+struct DesktopApplication::Parts
 {
-    QTextStream out(stdout);
-    QTextStream err(stderr);
+    Parts(Services& s, std::unique_ptr<X11Connection> connection)
+        : x(std::move(connection)), keys(x.get()), frontmost(x.get()), keyboard(x.get()),
+          selectionOwner(x.get(), frontmost), panelSupport(x.get(), frontmost),
+          delivery(pasteboard, keys, &frontmost, &selectionOwner),
+          media(players, s.settings(), s.log()), appModes(s.settings(), s.log(), frontmost, &browser),
+          handler(s.settings(), s.log(), keyboard,
+                  [&s](const QUuid& id) { return s.store().find<TranscriptionMode>(id); }),
+          transcriber(s.transcription()), bindings(s.settings()), registry(keyboard, bindings, s.log())
+    {
+    }
+
+    std::unique_ptr<X11Connection> x;
+    QtPasteboard pasteboard;
+    X11KeySynthesizer keys;
+    X11FrontmostApplication frontmost;
+    X11Keyboard keyboard;
+    X11SelectionOwner selectionOwner;
+    X11FloatingPanelSupport panelSupport;
+    TextDelivery delivery;
+    MprisPlayers players;
+    MacMediaPauser media;
+    PulseSoundPlayer sounds;
+    NoBrowserAddress browser;
+    MacAppModeTriggers appModes;
+    MacPrimaryShortcutHandler handler;
+    ManagedTranscriber transcriber;
+    ShortcutBindings bindings;
+    ShortcutRegistry registry;
+    XdgAutostartEntry loginItem;
+    TerminationSignals termination;
+
+    std::unique_ptr<UpdateChecker> updater;
+    std::unique_ptr<QAction> checkForUpdates;
+    std::unique_ptr<MacRecorderHUD> panel;
+    std::unique_ptr<MacDictationController> controller;
+    std::unique_ptr<ModeShortcuts> modeShortcuts;
+    MacNavigation navigation;
+    std::unique_ptr<SectionContext> sectionContext;
+    std::unique_ptr<AppCommands> commands;
+    std::unique_ptr<TrayMenu> trayMenu;
+    std::unique_ptr<TrayItem> tray;
+    std::unique_ptr<MainWindow> window;
+};
+
+int DesktopApplication::run(Services& services, const Options& options)
+{
     QLockFile lock(lockPath(services));
     if (!lock.tryLock(0)) {
-        err << "Ovra est déjà lancé.\n";
+        QTextStream(stderr) << "Ovra est déjà lancé.\n";
         return 1;
     }
-    DebugLog& log = services.log();
-    Settings& settings = services.settings();
-    RecordStore& store = services.store();
+    DesktopApplication app(services, options);
+    const int rc = QApplication::exec();
+    return rc;
+}
+
+DesktopApplication::DesktopApplication(Services& services, const Options& options)
+    : m_services(services), m_options(options)
+{
+    launch();
+    showScenes();
+}
+
+DesktopApplication::~DesktopApplication()
+{
+    if (m_p) {
+        // Closing windows first: their sections hold references to the services below.
+        m_p->window.reset();
+        m_p->handler.attach(nullptr);
+    }
+}
+
+void DesktopApplication::launch()
+{
+    DebugLog& log = m_services.log();
+    Settings& settings = m_services.settings();
+    RecordStore& store = m_services.store();
+    QTextStream err(stderr);
     // The command line may change settings and records while the application runs.
     settings.followExternalChanges();
     store.followExternalChanges();
@@ -77,66 +165,207 @@ int run(Services& services)
         log.log(QStringLiteral("MAC raccourci : pas de serveur X — raccourcis globaux et collage indisponibles"));
         err << "Pas de serveur X : raccourcis globaux et collage automatique indisponibles.\n";
     }
-    QtPasteboard pasteboard;
-    X11KeySynthesizer keys(x.get());
-    X11FrontmostApplication frontmost(x.get());
-    X11Keyboard keyboard(x.get());
-    X11SelectionOwner selectionOwner(x.get(), frontmost);
-    TextDelivery delivery(pasteboard, keys, &frontmost, &selectionOwner);
-    MprisPlayers players;
-    if (!players.isAvailable())
+    m_p = std::make_unique<Parts>(m_services, std::move(x));
+    Parts& p = *m_p;
+    if (!p.players.isAvailable())
         log.log(QStringLiteral("MAC media pause: pas de bus de session — pause des médias indisponible"));
-    MacMediaPauser media(players, settings, log);
-    PulseSoundPlayer sounds;
-    HiddenRecorderPanel panel;
-    NoBrowserAddress browser;
-    MacAppModeTriggers appModes(settings, log, frontmost, &browser);
-    MacPrimaryShortcutHandler handler(settings, log, keyboard,
-                                      [&store](const QUuid& id) { return store.find<TranscriptionMode>(id); });
-    ManagedTranscriber transcriber(services.transcription());
-    MacDictationController controller(
-        {services.recorder(), services.liveTranscriber(), delivery, panel, media, handler, sounds, appModes,
-         [&transcriber]() -> Transcriber& { return transcriber; },
-         [&services]() -> ChatClient& { return services.claude(); }, &services.offlineQueue(), nullptr, nullptr,
-         &services.statsRefresher(), {},
-         &services.failedRecordings()},
-        settings, services.notifications());
-    controller.attachStore(&store);
-    QObject::connect(&controller, &MacDictationController::stateChanged, [&out](RecordingState s) {
-        out << "état : " << rawValue(s) << Qt::endl;
-    });
-    QObject::connect(&controller, &MacDictationController::errorMessageChanged, [&controller, &err] {
-        if (controller.errorMessage())
-            err << *controller.errorMessage() << Qt::endl;
-    });
 
-    appModes.start([&store, &controller](const QUuid& id) {
+    // 1. The updater.
+    p.updater = std::make_unique<UpdateChecker>(settings, QCoreApplication::applicationVersion());
+    p.checkForUpdates = std::make_unique<QAction>(QStringLiteral("Rechercher les mises à jour…"));
+    p.checkForUpdates->setObjectName(QStringLiteral("checkForUpdates"));
+    p.checkForUpdates->setEnabled(p.updater->canCheck());
+    connect(p.updater.get(), &UpdateChecker::canCheckChanged, p.checkForUpdates.get(), &QAction::setEnabled);
+    connect(p.checkForUpdates.get(), &QAction::triggered, this, &DesktopApplication::checkForUpdates);
+
+    // 2. The record store (opened by the services) and the dictation controller.
+    p.panel = std::make_unique<MacRecorderHUD>(MacRecorderHUD::Dependencies{
+        store, settings, p.panelSupport, [&r = m_services.recorder()] { return double(r.currentLevel()); }});
+    p.controller = std::make_unique<MacDictationController>(
+        MacDictationController::Collaborators{m_services.recorder(), m_services.liveTranscriber(), p.delivery,
+                                              *p.panel, p.media, p.handler, p.sounds, p.appModes,
+                                              [&t = p.transcriber]() -> Transcriber& { return t; },
+                                              [&s = m_services]() -> ChatClient& { return s.claude(); },
+                                              &m_services.offlineQueue(), nullptr, nullptr,
+                                              &m_services.statsRefresher(), {}, &m_services.failedRecordings()},
+        settings, m_services.notifications());
+    p.controller->attachStore(&store);
+    m_services.recorder().prewarm();
+    p.panel->attach(p.controller.get());
+    // 3, 6, 10, 11. Retention purges, the one-time statistics purge, the statistics snapshot and
+    // the offline queue (given the controller's transcription and AI services above).
+    m_services.startDataUpkeep();
+    // 4. Key-backup service: not built yet.
+    // 5. Cloud settings store: subscription and first synchronisation not built yet.
+    // 7. Cloud-folder sync at launch (unless iCloudSyncEnabled is off): not built yet.
+    // 8. Local-model auto-downloader: not built yet.
+    // 9. Cloud-folder sync on each activation (unless iCloudSyncEnabled is off): not built yet.
+    // 12. Per-application modes.
+    p.appModes.start([&store, c = p.controller.get()](const QUuid& id) {
         if (const auto mode = store.find<TranscriptionMode>(id))
-            controller.setActiveMode(*mode);
+            c->setActiveMode(*mode);
     });
 
-    ShortcutBindings bindings(settings);
-    ShortcutRegistry registry(keyboard, bindings, log);
-    QObject::connect(&registry, &ShortcutRegistry::shortcutUnavailable,
-                     [&err](const QString&, const QString& message) { err << message << Qt::endl; });
-    handler.attach(&controller);
-    handler.setAppModeSelector(&appModes);
-    QList<QUuid> modes;
-    for (const TranscriptionMode& m : store.fetch<TranscriptionMode>({}, {{QStringLiteral("sortOrder"), true}}))
-        modes << m.id;
-    if (x)
-        handler.registerActions(registry, modes);
+    // Services of the session the launch sequence leaves implicit: first keychain scan off the
+    // main thread, network path monitor.
+    m_services.vault().start();
+    m_services.networkMonitor().start();
+    log.log(QStringLiteral("APP launch: Ovra ") + QCoreApplication::applicationVersion());
 
-    services.recorder().prewarm();
-    TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::requested, &controller,
-                     [&controller] { finishThenQuit(controller); });
+    QObject::connect(p.controller.get(), &MacDictationController::stateChanged, this, [](RecordingState s) {
+        QTextStream(stdout) << "état : " << rawValue(s) << Qt::endl;
+    });
+    QObject::connect(p.controller.get(), &MacDictationController::errorMessageChanged, this, [c = p.controller.get()] {
+        if (c->errorMessage())
+            QTextStream(stderr) << *c->errorMessage() << Qt::endl;
+    });
+    QObject::connect(&p.registry, &ShortcutRegistry::shortcutUnavailable, this,
+                     [](const QString&, const QString& message) { QTextStream(stderr) << message << Qt::endl; });
+    p.handler.attach(p.controller.get());
+    p.handler.setAppModeSelector(&p.appModes);
+    p.modeShortcuts = std::make_unique<ModeShortcuts>(store, settings, p.handler, p.registry);
+    QObject::connect(&p.termination, &TerminationSignals::requested, p.controller.get(),
+                     [c = p.controller.get()] { finishThenQuit(*c); });
 
-    services.startDataUpkeep();
-    err << "Ovra est prêt." << Qt::endl;
-    const int rc = QGuiApplication::exec();
-    handler.attach(nullptr);
-    return rc;
+    p.sectionContext = std::make_unique<SectionContext>(SectionContext{
+        store, settings, log, m_services.notifications(), *p.controller, p.navigation, m_services.vault(),
+        m_services.keychain(), m_services.keyVerifier(), m_services.usage(), m_services.transcription(), p.bindings,
+        p.pasteboard});
+    p.sectionContext->chat = &m_services.claude();
+    p.sectionContext->audioCapture = &m_services.audioCapture();
+    p.sectionContext->appModes = &p.appModes;
+    p.sectionContext->launchAtLoginEnabled = [&l = p.loginItem] { return l.isEnabled(); };
+    p.sectionContext->setLaunchAtLogin = [&l = p.loginItem](bool on) { return l.setEnabled(on); };
+    p.commands = std::make_unique<AppCommands>(
+        AppCommands::Dependencies{*p.controller, store, p.navigation, *p.checkForUpdates});
+    p.trayMenu = std::make_unique<TrayMenu>(
+        TrayMenu::Dependencies{*p.controller, store, settings, p.pasteboard, *p.checkForUpdates});
+    connect(p.commands.get(), &AppCommands::activateRequested, this, &DesktopApplication::openWindow);
+    connect(p.commands.get(), &AppCommands::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    connect(p.commands.get(), &AppCommands::aboutRequested, this, &DesktopApplication::showAbout);
+    connect(p.commands.get(), &AppCommands::failed, this, [](const QString& message) {
+        QTextStream(stderr) << message << Qt::endl;
+        if (canShowDialogs())
+            QMessageBox::warning(nullptr, QStringLiteral("Ovra"), message);
+    });
+    connect(p.trayMenu.get(), &TrayMenu::openWindowRequested, this, &DesktopApplication::openWindow);
+    connect(p.trayMenu.get(), &TrayMenu::openSettingsRequested, this, &DesktopApplication::openSettings);
+    connect(p.panel.get(), &MacRecorderHUD::openSettingsRequested, this, &DesktopApplication::openSettings);
+    connect(p.trayMenu.get(), &TrayMenu::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
-} // namespace DesktopApplication
+void DesktopApplication::showScenes()
+{
+    Parts& p = *m_p;
+    Settings& settings = m_services.settings();
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // The window first: it is the one reachable without a tray.
+    p.window = std::make_unique<MainWindow>(*p.sectionContext, *p.commands);
+    connect(p.window.get(), &MainWindow::firstShown, this, &DesktopApplication::wireShortcuts);
+    connect(p.window.get(), &MainWindow::closed, this, &DesktopApplication::onWindowClosed);
+    connect(p.commands.get(), &AppCommands::closeWindowRequested, p.window.get(), &QWidget::close);
+    if (m_options.section)
+        p.navigation.select(*m_options.section);
+
+    const bool trayHost = TrayItem::isHostAvailable();
+    p.tray = std::make_unique<TrayItem>(*p.controller, *p.trayMenu);
+    connect(p.tray.get(), &TrayItem::activated, this, &DesktopApplication::openWindow);
+    p.tray->show();
+    if (!trayHost)
+        m_services.log().log(QStringLiteral("APP tray: aucune zone de notification — la fenêtre reste ouverte"));
+
+    if (!m_options.hidden || !trayHost)
+        p.window->present();
+    else
+        wireShortcuts(); // started at login without a window: the shortcuts still work
+
+    if (!trayHost && !settings.boolValue(QString::fromLatin1(kNoTrayNoticeKey), false)) {
+        settings.setValue(QString::fromLatin1(kNoTrayNoticeKey), true);
+        QTextStream(stderr) << "Pas de zone de notification : Ovra reste dans sa fenêtre et dans le menu des "
+                               "applications ; fermer la fenêtre quitte Ovra.\n";
+        if (canShowDialogs()) {
+            auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Ovra"),
+                                        QStringLiteral("Votre bureau n'affiche pas de zone de notification."),
+                                        QMessageBox::Ok, p.window.get());
+            box->setInformativeText(QStringLiteral(
+                "Ovra reste accessible par cette fenêtre et par le menu des applications (« Ovra »). "
+                "Fermer la fenêtre quitte Ovra."));
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->open();
+        }
+    }
+
+    // Once the scenes run: phone receiver (not built yet), then the chosen application icon.
+    QTimer::singleShot(0, this, [this] {
+        AppIconPicker::applyChosenIcon(m_services.settings());
+        const QString version = QCoreApplication::applicationVersion();
+        if (WhatsNewDialog::shouldShow(m_services.settings(), version) && canShowDialogs()) {
+            WhatsNewDialog::markSeen(m_services.settings(), version);
+            auto* dialog = new WhatsNewDialog(version, m_p->window->isVisible() ? m_p->window.get() : nullptr);
+            dialog->setAttribute(Qt::WA_DeleteOnClose);
+            dialog->open();
+        }
+    });
+    QTextStream(stderr) << "Ovra est prêt." << Qt::endl;
+}
+
+void DesktopApplication::wireShortcuts()
+{
+    Parts& p = *m_p;
+    if (p.modeShortcuts->isWired() || !p.x)
+        return;
+    p.modeShortcuts->wire();
+}
+
+void DesktopApplication::openWindow() { m_p->window->present(); }
+
+void DesktopApplication::openSettings()
+{
+    m_p->navigation.select(MacSection::settings);
+    m_p->window->present();
+}
+
+void DesktopApplication::onWindowClosed()
+{
+    // Without a tray item the program would be unreachable once its window is gone.
+    if (!TrayItem::isHostAvailable())
+        QCoreApplication::quit();
+}
+
+void DesktopApplication::showAbout()
+{
+    QMessageBox::about(m_p->window.get(), QStringLiteral("À propos d'Ovra"),
+                       QStringLiteral("<b>Ovra</b> %1<br>Dictée vocale pour le bureau.")
+                           .arg(QCoreApplication::applicationVersion().toHtmlEscaped()));
+}
+
+void DesktopApplication::checkForUpdates()
+{
+    QPointer<DesktopApplication> self(this);
+    [](QPointer<DesktopApplication> self) -> QCoro::Task<> {
+        const UpdateChecker::Result result = co_await self->m_p->updater->check();
+        if (!self)
+            co_return;
+        QWidget* parent = self->m_p->window->isVisible() ? self->m_p->window.get() : nullptr;
+        if (std::holds_alternative<UpdateChecker::UpToDate>(result)) {
+            QMessageBox::information(parent, QStringLiteral("Mises à jour"),
+                                     QStringLiteral("Ovra est à jour (version %1).")
+                                         .arg(QCoreApplication::applicationVersion()));
+        } else if (const auto* available = std::get_if<UpdateChecker::Available>(&result)) {
+            QMessageBox box(QMessageBox::Information, QStringLiteral("Mises à jour"),
+                            QStringLiteral("La version %1 d'Ovra est disponible.").arg(available->version),
+                            QMessageBox::NoButton, parent);
+            box.setInformativeText(available->notes);
+            QPushButton* open = available->url.isValid()
+                                    ? box.addButton(QStringLiteral("Ouvrir la page"), QMessageBox::AcceptRole)
+                                    : nullptr;
+            box.addButton(QStringLiteral("Plus tard"), QMessageBox::RejectRole);
+            box.exec();
+            if (open && box.clickedButton() == open)
+                QDesktopServices::openUrl(available->url);
+        } else if (const auto* failed = std::get_if<UpdateChecker::Failed>(&result); failed && !failed->message.isEmpty()) {
+            QMessageBox::warning(parent, QStringLiteral("Mises à jour"), failed->message);
+        }
+    }(self);
+}

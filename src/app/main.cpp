@@ -2,8 +2,9 @@
 #include "DesktopApplication.h"
 #include "Services.h"
 
+#include <QApplication>
 #include <QCoreApplication>
-#include <QGuiApplication>
+#include <QMessageBox>
 #include <QTextStream>
 
 namespace {
@@ -22,11 +23,35 @@ void name()
     QCoreApplication::setApplicationName(QStringLiteral("ovra"));
     QCoreApplication::setApplicationVersion(QStringLiteral(OVRA_VERSION));
 }
+
+// The desktop application's own options: "--hidden" (started at login: tray only) and
+// "--show-section KEY" (open the window on a section). Anything else is a subcommand.
+std::optional<DesktopApplication::Options> desktopOptions(int argc, char** argv)
+{
+    DesktopApplication::Options options;
+    for (int i = 1; i < argc; ++i) {
+        const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (arg == QLatin1String("--hidden")) {
+            options.hidden = true;
+        } else if (arg == QLatin1String("--show-section") && i + 1 < argc) {
+            const QString key = QString::fromLocal8Bit(argv[++i]);
+            for (MacSection s : allSections())
+                if (sectionKey(s) == key)
+                    options.section = s;
+            if (!options.section)
+                return std::nullopt;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return options;
+}
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc > 1) {
+    const auto desktop = desktopOptions(argc, argv);
+    if (!desktop) {
         QCoreApplication app(argc, argv);
         name();
         return CommandLine::run(app.arguments().mid(1));
@@ -42,13 +67,17 @@ int main(int argc, char** argv)
         return 1;
     }
     g_defaultHandler = qInstallMessageHandler(quietRuntimeWarning);
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     name();
     QGuiApplication::setDesktopFileName(QStringLiteral("ovra"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Ovra"));
     auto services = Services::create(Services::defaultFolders());
     if (!services) {
         QTextStream(stderr) << services.error() << "\n";
+        const QString platform = QGuiApplication::platformName();
+        if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+            QMessageBox::critical(nullptr, QStringLiteral("Ovra"), services.error());
         return 1;
     }
-    return DesktopApplication::run(*services.value());
+    return DesktopApplication::run(*services.value(), *desktop);
 }
