@@ -44,6 +44,8 @@ if command -v espeak-ng >/dev/null && command -v sox >/dev/null; then
   "$OVRA" transcribe "$HOME/hello.wav" --mode Code >/dev/null 2>&1 || true
 fi
 "$OVRA" settings set ovra.mac.updateFeedURL "https://ovra.example/version.json" >/dev/null
+# Xvfb has no tray: the notice about it would cover every shot.
+"$OVRA" settings set ovra.mac.noTrayNoticeShown true >/dev/null
 
 sections=${SECTIONS:-"dictation history notes modes powerMode ovraHelper dictionary prompts learning stats models settings"}
 for section in $sections; do

@@ -43,6 +43,9 @@ MainWindow::MainWindow(SectionContext& context, AppCommands& commands, QWidget* 
     m_sidebar->setFrameShape(QFrame::NoFrame);
     m_sidebar->setUniformItemSizes(true);
     m_sidebar->setSpacing(1);
+    // Room around the titles; colours stay the desktop's.
+    m_sidebar->setStyleSheet(QStringLiteral("QListWidget#sidebar { padding: 6px; } "
+                                            "QListWidget#sidebar::item { padding-left: 8px; }"));
     m_sidebar->setFixedWidth(190);
     m_sidebar->setBackgroundRole(QPalette::AlternateBase);
     m_sidebar->setAutoFillBackground(true);

@@ -79,7 +79,7 @@ QStringList describe(const MenuItem& menu)
         QString line = c.properties.value("label").toString();
         if (c.properties.value("children-display").toString() == "submenu")
             line += " >";
-        if (c.properties.value("toggle-type").toString() == "checkmark")
+        if (!c.properties.value("toggle-type").toString().isEmpty()) // checkmark, or radio in a group
             line += c.properties.value("toggle-state").toInt() == 1 ? " [x]" : " [ ]";
         if (c.properties.contains("enabled") && !c.properties.value("enabled").toBool())
             line += " (off)";
@@ -153,12 +153,13 @@ private Q_SLOTS:
         QVERIFY(m_app.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(!m_watcher.registered.isEmpty(), 20000);
         const QString item = m_watcher.registered.first();
+        // A bus name (the item at /StatusNotifierItem) or a bus name followed by the path.
         const int slash = item.indexOf('/');
-        m_service = item.left(slash);
-        const QString path = item.mid(slash);
+        m_service = slash < 0 ? item : item.left(slash);
+        const QString path = slash < 0 ? QStringLiteral("/StatusNotifierItem") : item.mid(slash);
         const QDBusMessage menu = call(m_service, path, "org.freedesktop.DBus.Properties", "Get",
                                        {"org.kde.StatusNotifierItem", "Menu"});
-        QCOMPARE(menu.type(), QDBusMessage::ReplyMessage);
+        QVERIFY2(menu.type() == QDBusMessage::ReplyMessage, qPrintable(item + ": " + menu.errorMessage()));
         m_menuPath = menu.arguments().at(0).value<QDBusVariant>().variant().value<QDBusObjectPath>().path();
         QVERIFY(!m_menuPath.isEmpty());
     }

@@ -1,6 +1,7 @@
 // Saves what the X server shows (the whole screen, or the window with a given title) as PNG:
 // the screenshot script's camera, so no image tool has to be installed.
 #include <QGuiApplication>
+#include <QPixmap>
 #include <QScreen>
 #include <QTextStream>
 
