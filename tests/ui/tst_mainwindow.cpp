@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QListWidget>
+#include <QScrollArea>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -199,7 +200,8 @@ private Q_SLOTS:
         for (QWidget* w : rig.window.findChildren<QWidget*>()) {
             if (w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(&rig.window))
                 continue;
-            if (qobject_cast<QLabel*>(w))
+            // Labels name others; a scroll area is only the frame of the named controls it holds.
+            if (qobject_cast<QLabel*>(w) || qobject_cast<QScrollArea*>(w))
                 continue;
             const QString name = w->accessibleName().isEmpty() && qobject_cast<QAbstractButton*>(w)
                                      ? static_cast<QAbstractButton*>(w)->text()
