@@ -201,7 +201,8 @@ private Q_SLOTS:
             if (w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(&rig.window))
                 continue;
             // Labels name others; a scroll area is only the frame of the named controls it holds.
-            if (qobject_cast<QLabel*>(w) || qobject_cast<QScrollArea*>(w))
+            // Qt's own parts (a spin box's line edit) are named through their owner.
+            if (qobject_cast<QLabel*>(w) || qobject_cast<QScrollArea*>(w) || w->objectName().startsWith("qt_"))
                 continue;
             const QString name = w->accessibleName().isEmpty() && qobject_cast<QAbstractButton*>(w)
                                      ? static_cast<QAbstractButton*>(w)->text()
