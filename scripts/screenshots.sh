@@ -43,9 +43,9 @@ if command -v espeak-ng >/dev/null && command -v sox >/dev/null; then
   sox -D "$HOME/raw.wav" -r 16000 -c 1 -b 16 "$HOME/hello.wav" pad 0.5 0.5
   "$OVRA" transcribe "$HOME/hello.wav" --mode Code >/dev/null 2>&1 || true
 fi
-"$OVRA" settings set ovra.mac.updateFeedURL "https://ovra.example/version.json" >/dev/null
+"$OVRA" settings set ovra.mac.updateFeedURL "https://ovra.example/version.json" --force >/dev/null
 # Xvfb has no tray: the notice about it would cover every shot.
-"$OVRA" settings set ovra.mac.noTrayNoticeShown true >/dev/null
+"$OVRA" settings set ovra.mac.noTrayNoticeShown true --force >/dev/null
 
 sections=${SECTIONS:-"dictation history notes modes powerMode ovraHelper dictionary prompts learning stats models settings"}
 for section in $sections; do
