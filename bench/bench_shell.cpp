@@ -28,12 +28,14 @@ QProcessEnvironment environment(const QTemporaryDir& home)
 bool startUntilReady(QProcess& app, const QTemporaryDir& home)
 {
     app.setProcessEnvironment(environment(home));
+    // The ready line is on stderr; waitForReadyRead follows the read channel.
+    app.setProcessChannelMode(QProcess::MergedChannels);
     app.start(QStringLiteral(OVRA_BINARY), {QStringLiteral("--hidden")});
     QByteArray err;
     while (!err.contains("Ovra est prêt.")) {
         if (!app.waitForReadyRead(10000))
             return false;
-        err += app.readAllStandardError();
+        err += app.readAll();
     }
     return true;
 }
