@@ -131,6 +131,19 @@ private Q_SLOTS:
         QVERIFY2(partials.size() >= 3, qPrintable(partials.join(" | "))); // the text grew while fed
         QCOMPARE(stream.value()->partialText(), final);
     }
+
+    // A live stream finishes on its own thread and may end after the engine that opened it.
+    void streamOutlivesItsEngine()
+    {
+        auto engine = std::make_unique<PocketSphinxEngine>();
+        auto stream = engine->openStream("en-US");
+        OVRA_VERIFY_OK(stream);
+        engine.reset();
+        std::vector<float> silence(16000, 0.0f);
+        stream.value()->feed(silence);
+        stream.value()->finish();
+        stream.value().reset();
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPocketSphinx)

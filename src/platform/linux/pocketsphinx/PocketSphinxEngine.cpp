@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 
 extern "C" {
 #include <sphinxbase/cmn.h>
@@ -17,6 +18,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <vector>
 
 struct PocketSphinxEngine::Decoder
 {
@@ -42,9 +44,28 @@ struct PocketSphinxEngine::Decoder
     }
 };
 
+struct PocketSphinxEngine::Pool
+{
+    QMutex mutex;
+    std::vector<Decoder*> idle;
+    ~Pool()
+    {
+        for (Decoder* d : idle)
+            delete d;
+    }
+};
+
 void PocketSphinxEngine::DecoderDeleter::operator()(Decoder* d) const
 {
-    engine->release(d);
+    QMutexLocker lock(&pool->mutex);
+    // One spare decoder per language is enough; more would only hold memory.
+    const bool have = std::any_of(pool->idle.begin(), pool->idle.end(), [&](Decoder* x) { return x->locale == d->locale; });
+    if (have) {
+        lock.unlock();
+        delete d;
+    } else {
+        pool->idle.push_back(d);
+    }
 }
 
 namespace {
@@ -182,7 +203,8 @@ QString PocketSphinxEngine::defaultModelFolder()
     return QStringLiteral(OVRA_POCKETSPHINX_MODELDIR);
 }
 
-PocketSphinxEngine::PocketSphinxEngine(QString modelFolder) : m_folder(std::move(modelFolder))
+PocketSphinxEngine::PocketSphinxEngine(QString modelFolder)
+    : m_folder(std::move(modelFolder)), m_pool(std::make_shared<Pool>())
 {
     // The library writes its progress on stderr unless told otherwise.
     static std::once_flag quiet;
@@ -190,11 +212,7 @@ PocketSphinxEngine::PocketSphinxEngine(QString modelFolder) : m_folder(std::move
     m_models = scan();
 }
 
-PocketSphinxEngine::~PocketSphinxEngine()
-{
-    for (Decoder* d : m_idle)
-        delete d;
-}
+PocketSphinxEngine::~PocketSphinxEngine() = default;
 
 QHash<QString, PocketSphinxEngine::Model> PocketSphinxEngine::scan() const
 {
@@ -233,13 +251,13 @@ Expected<PocketSphinxEngine::DecoderHandle, QString> PocketSphinxEngine::acquire
 {
     const QString key = Bcp47::normalize(locale).toLower();
     {
-        QMutexLocker lock(&m_mutex);
-        auto it = std::find_if(m_idle.begin(), m_idle.end(), [&](Decoder* d) { return d->locale == key; });
-        if (it != m_idle.end()) {
+        QMutexLocker lock(&m_pool->mutex);
+        auto it = std::find_if(m_pool->idle.begin(), m_pool->idle.end(), [&](Decoder* d) { return d->locale == key; });
+        if (it != m_pool->idle.end()) {
             Decoder* d = *it;
-            m_idle.erase(it);
+            m_pool->idle.erase(it);
             d->restoreInitialMean();
-            return DecoderHandle(d, DecoderDeleter{this});
+            return DecoderHandle(d, DecoderDeleter{m_pool});
         }
     }
     const auto model = m_models.find(key);
@@ -256,20 +274,7 @@ Expected<PocketSphinxEngine::DecoderHandle, QString> PocketSphinxEngine::acquire
     if (!d->ps)
         return unexpected(QStringLiteral("le modèle PocketSphinx %1 ne se charge pas").arg(model->hmm));
     d->rememberInitialMean();
-    return DecoderHandle(d.release(), DecoderDeleter{this});
-}
-
-void PocketSphinxEngine::release(Decoder* d)
-{
-    QMutexLocker lock(&m_mutex);
-    // One spare decoder per language is enough; more would only hold memory.
-    const bool have = std::any_of(m_idle.begin(), m_idle.end(), [&](Decoder* x) { return x->locale == d->locale; });
-    if (have) {
-        lock.unlock();
-        delete d;
-    } else {
-        m_idle.push_back(d);
-    }
+    return DecoderHandle(d.release(), DecoderDeleter{m_pool});
 }
 
 Expected<QString, QString> PocketSphinxEngine::recognize(const QString& locale, std::span<const float> samples)

@@ -4,8 +4,7 @@
 #include "platform/SpeechEngine.h"
 
 #include <QHash>
-#include <QMutex>
-#include <vector>
+#include <memory>
 
 struct ps_decoder_s;
 
@@ -24,9 +23,12 @@ public:
 
     // A loaded decoder, returned to the engine for reuse when done (loading takes ~0.5 s).
     struct Decoder;
+    // Spare decoders. Shared with every decoder handed out: a live stream finishing on its own
+    // thread may give its decoder back after the engine is gone.
+    struct Pool;
     struct DecoderDeleter
     {
-        PocketSphinxEngine* engine;
+        std::shared_ptr<Pool> pool;
         void operator()(Decoder* d) const;
     };
     using DecoderHandle = std::unique_ptr<Decoder, DecoderDeleter>;
@@ -38,10 +40,8 @@ private:
     };
     QHash<QString, Model> scan() const;
     Expected<DecoderHandle, QString> acquire(const QString& locale);
-    void release(Decoder* d);
 
     QString m_folder;
     QHash<QString, Model> m_models; // by lower-case BCP-47 identifier
-    QMutex m_mutex;
-    std::vector<Decoder*> m_idle;
+    std::shared_ptr<Pool> m_pool;
 };
