@@ -46,6 +46,12 @@ private Q_SLOTS:
         QTest::newRow("helper") << QStringList{"helper", "send", "nohost", "x"}
                                 << QStringList{"helper", "send", "127.0.0.1:1", "x"};
         QTest::newRow("retry") << QStringList{"retry", "a", "b"} << QStringList{"retry"};
+        QTest::newRow("export") << QStringList{"export", "a", "b"}
+                                << QStringList{"export", m_home.filePath(QStringLiteral("nowhere/x.json"))};
+        QTest::newRow("import") << QStringList{"import"}
+                                << QStringList{"import", m_home.filePath(QStringLiteral("nowhere/x.json"))};
+        QTest::newRow("stats") << QStringList{"stats", "extra"} << QStringList{};
+        QTest::newRow("queue") << QStringList{"queue", "--bogus"} << QStringList{};
     }
     void everyCommand()
     {
@@ -81,7 +87,8 @@ private Q_SLOTS:
         QStringList listed = ovra({"__complete"}).out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         listed.removeIf([](const QString& w) { return w.startsWith(QLatin1Char('-')) || w == QLatin1String("help"); });
         const QStringList tested{"transcribe", "dictate", "record", "recognize", "devices", "modes", "dictionary",
-                                 "prompts", "history", "keys", "settings", "shortcuts", "log", "helper", "retry"};
+                                 "prompts", "history", "keys", "settings", "shortcuts", "log", "helper", "retry",
+                                 "export", "import", "stats", "queue"};
         QVERIFY(!listed.isEmpty());
         for (const QString& c : listed)
             QVERIFY2(tested.contains(c), qPrintable(QStringLiteral("no row for ") + c));
