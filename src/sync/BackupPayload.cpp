@@ -355,7 +355,11 @@ Expected<BackupPayload, BackupError> decode(const QByteArray& bytes)
                                           .arg(parseError.offset)});
     if (!doc.isObject())
         return unexpected(BackupError{QStringLiteral("Ce fichier n'est pas une sauvegarde : un objet JSON est attendu.")});
-    const QJsonObject o = doc.object();
+    return decode(doc.object());
+}
+
+Expected<BackupPayload, BackupError> decode(const QJsonObject& o)
+{
     Decoder d;
     BackupPayload p;
 

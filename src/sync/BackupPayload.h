@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QIODevice>
+#include <QJsonObject>
 #include <QMap>
 #include <QStringList>
 #include <optional>
@@ -64,6 +65,8 @@ BackupPayload makePayload(const RecordStore& store, const Settings& settings, co
 QByteArray encode(const BackupPayload& payload);
 // Refuses anything that is not the document: the error names the cause.
 Expected<BackupPayload, BackupError> decode(const QByteArray& bytes);
+// The same, for a document already parsed (the sync file wraps it).
+Expected<BackupPayload, BackupError> decode(const QJsonObject& document);
 
 // The export: the document streamed from the store to out, record by record.
 Expected<void, BackupError> writeBackup(const RecordStore& store, const Settings& settings, QIODevice& out,

@@ -1,0 +1,346 @@
+#include "ICloudSync.h"
+
+#include "BackupImporter.h"
+#include "SecretsBackupService.h"
+#include "TransformStatDedup.h"
+#include "ai/PinnedPresets.h"
+#include "stats/StatsRefresher.h"
+#include "store/AppSettingsKeys.h"
+#include "store/DebugLog.h"
+#include "store/Notifications.h"
+#include "store/RecordStore.h"
+#include "store/Settings.h"
+
+#include <QCoroFuture>
+#include <QCoroTimer>
+#include <QFileInfo>
+#include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
+#include <chrono>
+#include <sys/stat.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kDownloadPoll = 250ms;
+constexpr auto kDownloadWait = 6s;
+const QString kTag = QStringLiteral("SYNC");
+
+struct FileStamp
+{
+    qint64 size = -1;
+    qint64 modifiedNSecs = 0;
+    quint64 inode = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+std::optional<FileStamp> stampOf(const QString& path)
+{
+    struct stat st{};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return FileStamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec,
+                     quint64(st.st_ino)};
+}
+
+struct DecodedCopy
+{
+    QString name;
+    std::optional<SyncEnvelope> envelope; // nothing: unreadable
+    QString problem;
+};
+
+} // namespace
+
+// What the worker thread brings back from the folder: the sync file and its conflict copies.
+struct ICloudSync::RemoteRead
+{
+    bool failed = false;
+    QString failure;
+    bool exists = false;
+    std::optional<SyncEnvelope> envelope;
+    QString digest;
+    QString unreadable; // why the file could not be used
+    bool newerSchema = false;
+    std::optional<FileStamp> stamp;
+    QList<DecodedCopy> conflicts;
+
+    static RemoteRead load(const CloudFolder& folder)
+    {
+        RemoteRead r;
+        const QString name = QLatin1String(SyncEnvelope::kFileName);
+        r.stamp = stampOf(folder.filePath(name));
+        auto bytes = folder.read(name);
+        if (!bytes) {
+            r.failed = true;
+            r.failure = bytes.error().message;
+            return r;
+        }
+        if (bytes->has_value()) {
+            r.exists = true;
+            auto env = decodeEnvelope(**bytes);
+            if (env) {
+                r.digest = payloadDigest(env->data);
+                r.envelope = std::move(env.value());
+            } else {
+                r.unreadable = env.error().message;
+                r.newerSchema = env.error().newerSchema;
+            }
+        }
+        for (const QString& copy : folder.conflictCopies(name)) {
+            DecodedCopy d{copy, std::nullopt, {}};
+            auto copyBytes = folder.read(copy);
+            if (!copyBytes || !copyBytes->has_value()) {
+                d.problem = copyBytes ? QStringLiteral("disparue") : copyBytes.error().message;
+            } else if (auto env = decodeEnvelope(**copyBytes)) {
+                d.envelope = std::move(env.value());
+            } else {
+                d.problem = env.error().message;
+            }
+            r.conflicts.append(std::move(d));
+        }
+        return r;
+    }
+};
+
+ICloudSync::ICloudSync(Dependencies deps, QObject* parent)
+    : QObject(parent), m_settings(deps.settings), m_log(deps.log), m_notifications(deps.notifications),
+      m_rollback(std::move(deps.rollbackFolder)), m_stats(deps.stats)
+{
+    connect(&m_settings, &Settings::changed, this, [this](const QString& key) {
+        if (key == AppSettingsKey::widgetLayouts || key == AppSettingsKey::widgetLayoutsUpdatedAt ||
+            key == AppSettingsKey::syncVersion || key == AppSettingsKey::syncDigest ||
+            key == AppSettingsKey::cloudFolder)
+            markDirty();
+    });
+}
+
+ICloudSync::~ICloudSync() = default;
+
+void ICloudSync::setModelContext(RecordStore* store)
+{
+    disconnect(m_storeConnection);
+    m_store = store;
+    markDirty();
+    if (store)
+        m_storeConnection = connect(store, &RecordStore::changed, this, [this] { markDirty(); });
+}
+
+void ICloudSync::setMessage(const QString& message)
+{
+    if (message == m_lastMessage)
+        return;
+    m_lastMessage = message;
+    Q_EMIT lastMessageChanged();
+}
+
+void ICloudSync::setSyncing(bool syncing)
+{
+    if (syncing == m_isSyncing)
+        return;
+    m_isSyncing = syncing;
+    Q_EMIT isSyncingChanged();
+}
+
+QCoro::Task<> ICloudSync::sync(bool waitForDownload)
+{
+    if (m_isSyncing || !m_store)
+        co_return;
+    setSyncing(true);
+    QPointer<ICloudSync> self(this);
+    auto running = run(waitForDownload);
+    co_await running;
+    if (self)
+        setSyncing(false);
+}
+
+QCoro::Task<> ICloudSync::run(bool waitForDownload)
+{
+    QPointer<ICloudSync> self(this);
+    RecordStore& store = *m_store;
+    const QString name = QLatin1String(SyncEnvelope::kFileName);
+    // Commits of another process (the command line) count as changes too.
+    store.checkExternalChanges();
+    TransformStatDedup::runOnce(store, m_settings, m_log);
+
+    const std::optional<CloudFolder> folder = CloudFolder::locate(m_settings);
+    if (!folder) {
+        setMessage(QString::fromUtf8(kUnavailableMessage));
+        co_return;
+    }
+
+    const qint64 storedVersion = m_settings.intValue(AppSettingsKey::syncVersion, 0);
+    const QString storedDigest = m_settings.stringValue(AppSettingsKey::syncDigest, QString());
+    // Nothing changed here nor in the file since the last sync: nothing to read or build.
+    if (m_knownState && m_knownState->path == folder->filePath(name) && m_knownState->version == storedVersion &&
+        m_knownState->digest == storedDigest && folder->conflictCopies(name).isEmpty() &&
+        !folder->isDownloading(name, false)) {
+        const auto stamp = stampOf(m_knownState->path);
+        if (stamp && stamp->size == m_knownState->size && stamp->modifiedNSecs == m_knownState->modifiedMSecs) {
+            setMessage(QString::fromUtf8(kUpToDateMessage));
+            m_lastSyncedAt = DateTime::now();
+            Q_EMIT lastSyncedAtChanged();
+            co_return;
+        }
+    }
+    m_knownState.reset();
+
+    // Step: wait for a client that is still downloading the file.
+    if (folder->hasFileOrPlaceholder(name) && waitForDownload) {
+        const auto deadline = std::chrono::steady_clock::now() + kDownloadWait;
+        while (folder->isDownloading(name, true) && std::chrono::steady_clock::now() < deadline) {
+            auto pause = QCoro::sleepFor(kDownloadPoll);
+            co_await pause;
+            if (!self)
+                co_return;
+        }
+    }
+    const bool stillDownloading = folder->isDownloading(name, false);
+
+    const CloudFolder worker = *folder;
+    // Awaited futures are named: GCC 12 mishandles temporaries inside a co_await expression.
+    QFuture<RemoteRead> reading = QtConcurrent::run([worker] { return RemoteRead::load(worker); });
+    RemoteRead remote = co_await reading;
+    if (!self || !m_store)
+        co_return;
+    if (remote.failed) {
+        setMessage(QStringLiteral("Synchro : ") + remote.failure);
+        co_return;
+    }
+    if (!remote.unreadable.isEmpty())
+        m_log.log(QStringLiteral("SYNC fichier distant illisible (corrompu ?) — ignoré : ") + remote.unreadable, kTag);
+
+    BackupImporter importer(store, m_settings, m_log);
+    bool applied = false;
+    QString message;
+
+    // Conflict copies a client left: each merged, then removed.
+    QStringList resolved;
+    for (const DecodedCopy& copy : remote.conflicts) {
+        if (!copy.envelope) {
+            // Never deleted unread: kept aside, then out of the shared folder.
+            m_log.log(QStringLiteral("SYNC version en conflit illisible mise de côté (%1) : %2").arg(copy.name, copy.problem),
+                      kTag);
+            if (m_rollback.keepUnreadable(folder->filePath(copy.name)))
+                resolved << copy.name;
+            continue;
+        }
+        const auto merged = importer.importPayload(copy.envelope->data);
+        if (!merged) {
+            m_log.log(QStringLiteral("SYNC version en conflit non fusionnée (%1) : %2").arg(copy.name, merged.error().message),
+                      kTag);
+            continue;
+        }
+        applied = applied || merged->total() > 0;
+        m_log.log(QStringLiteral("SYNC version en conflit iCloud fusionnée (v%1)").arg(copy.envelope->version), kTag);
+        resolved << copy.name;
+    }
+    if (!resolved.isEmpty()) {
+        QFuture<void> removing = QtConcurrent::run([worker, resolved] {
+            for (const QString& copy : resolved)
+                (void)worker.remove(copy);
+        });
+        co_await removing;
+        if (!self || !m_store)
+            co_return;
+    }
+
+    // Apply the remote envelope.
+    if (remote.envelope) {
+        const SyncEnvelope& env = *remote.envelope;
+        const qint64 localVersion = m_settings.intValue(AppSettingsKey::syncVersion, 0);
+        const QString localDigest = m_settings.stringValue(AppSettingsKey::syncDigest, QString());
+        if (!(env.version <= localVersion && remote.digest == localDigest)) {
+            const qint64 remoteCount = recordCount(env.data);
+            const qint64 localCount = recordCount(makePayload(store, m_settings));
+            if (remoteCount == 0 && localCount > 0) {
+                message = QString::fromUtf8(kEmptyRemoteMessage);
+                m_settings.setValue(AppSettingsKey::syncDigest, QString());
+            } else {
+                if (auto snap = m_rollback.write(store, m_settings); !snap)
+                    m_log.log(QStringLiteral("SYNC instantané de retour arrière impossible : ") + snap.error().message, kTag);
+                const auto imported = importer.importPayload(env.data);
+                if (!imported) {
+                    setMessage(QStringLiteral("Synchro : ") + imported.error().message);
+                    co_return;
+                }
+                m_settings.setValue(AppSettingsKey::syncVersion, env.version);
+                m_settings.setValue(AppSettingsKey::syncDigest, remote.digest);
+                applied = true;
+                message = QString::fromUtf8(kReceivedMessage);
+            }
+        }
+    }
+    if (applied) {
+        PinnedPresets::publish(store, m_settings);
+        if (m_stats)
+            m_stats->refresh();
+        if (message.isEmpty())
+            message = QString::fromUtf8(kReceivedMessage);
+        Q_EMIT m_notifications.iCloudSyncDidApplyRemoteData();
+    }
+
+    // Write the merged state back when it differs from what was last written or applied.
+    BackupPayload local = makePayload(store, m_settings);
+    const QString digest = payloadDigest(local);
+    const qint64 localVersion = m_settings.intValue(AppSettingsKey::syncVersion, 0);
+    const qint64 remoteVersion = remote.envelope ? remote.envelope->version : 0;
+    // Without a readable file there is always something to write: a deleted file, a new folder or
+    // a damaged file (kept aside above) would otherwise wait for the next local edit.
+    const bool inStep = remote.envelope && digest == m_settings.stringValue(AppSettingsKey::syncDigest, QString()) &&
+                        localVersion <= remoteVersion;
+    if (remote.newerSchema) {
+        // A newer program's file stays as it is; its records come back once this one is updated.
+        message = QStringLiteral("Synchro : le fichier de synchronisation vient d'une version plus récente d'Ovra ; "
+                                 "mets Ovra à jour.");
+    } else if (stillDownloading && !remote.exists) {
+        message = QStringLiteral("Synchro : le fichier de synchronisation est en cours de téléchargement ; réessaie "
+                                 "plus tard.");
+    } else if (!inStep) {
+        if (!remote.unreadable.isEmpty()) {
+            if (auto kept = m_rollback.keepUnreadable(folder->filePath(name)))
+                m_log.log(QStringLiteral("SYNC fichier distant illisible conservé : ") + *kept, kTag);
+        }
+        SyncEnvelope env;
+        env.version = std::max({localVersion, remoteVersion, qint64(0)}) + 1;
+        env.deviceID = m_settings.deviceID();
+        env.updatedAt = DateTime::now();
+        env.data = std::move(local);
+        QFuture<Expected<void, CloudFolderError>> writing = QtConcurrent::run(
+            [worker, env = std::move(env)] { return worker.write(QLatin1String(SyncEnvelope::kFileName), encodeEnvelope(env)); });
+        const auto written = co_await writing;
+        if (!self || !m_store)
+            co_return;
+        if (!written) {
+            setMessage(QStringLiteral("Synchro : ") + written.error().message);
+            co_return;
+        }
+        m_settings.setValue(AppSettingsKey::syncVersion, std::max({localVersion, remoteVersion, qint64(0)}) + 1);
+        m_settings.setValue(AppSettingsKey::syncDigest, digest);
+        // The protection message says more than "sent" about what just happened.
+        if (message != QString::fromUtf8(kEmptyRemoteMessage))
+            message = QString::fromUtf8(kSentMessage);
+    }
+    m_settings.sync();
+    if (m_keyBackup)
+        m_keyBackup->syncCloudCopy(*folder);
+
+    if (message.isEmpty())
+        message = QString::fromUtf8(kUpToDateMessage);
+    setMessage(message);
+    m_lastSyncedAt = DateTime::now();
+    Q_EMIT lastSyncedAtChanged();
+
+    // In step with the file now: remember it so an idle sync costs a few file checks.
+    if (message == QString::fromUtf8(kSentMessage) || message == QString::fromUtf8(kUpToDateMessage) ||
+        message == QString::fromUtf8(kReceivedMessage) || message == QString::fromUtf8(kEmptyRemoteMessage)) {
+        if (const auto stamp = stampOf(folder->filePath(name))) {
+            KnownState known{folder->filePath(name), stamp->size, stamp->modifiedNSecs,
+                             m_settings.intValue(AppSettingsKey::syncVersion, 0),
+                             m_settings.stringValue(AppSettingsKey::syncDigest, QString())};
+            // Our own settings writes above marked the state dirty: set it last.
+            m_knownState = known;
+        }
+    }
+}
