@@ -59,7 +59,8 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
     s->m_vault = std::make_unique<SecretsVault>(*s->m_keychain, *s->m_settings, *s->m_notifications);
     s->m_usage = std::make_unique<UsageTracker>();
     s->m_usage->setModelContext(s->m_store.get());
-    s->m_onDeviceModel = std::make_unique<AppleIntelligenceService>();
+    s->m_onDeviceModel = std::make_unique<AppleIntelligenceService>(
+        *s->m_network, AppleIntelligenceService::configFrom(*s->m_settings));
     s->m_claude = std::make_unique<ClaudeAPIManager>(*s->m_network, *s->m_vault, *s->m_usage, *s->m_onDeviceModel);
     s->m_audioCapture = std::make_unique<PulseAudioCapture>();
     s->m_speechEngine = std::make_unique<PocketSphinxEngine>();

@@ -25,6 +25,10 @@ inline constexpr QLatin1String appLanguageChoice("mirelo.appLanguageChoice");
 inline constexpr QLatin1String cloudFolder("ovra.mac.cloudFolder");
 // Linux only: the user's key combination per shortcut name ("" = none).
 inline constexpr QLatin1String shortcuts("ovra.mac.shortcuts");
+// Linux only: the local OpenAI-compatible server that stands for the on-device model, and the
+// model it should use (empty = not enabled).
+inline constexpr QLatin1String localModelURL("ovra.mac.localModelURL");
+inline constexpr QLatin1String localModel("ovra.mac.localModel");
 
 // Owned by other subsystems, kept in the own domain.
 inline constexpr QLatin1String offlineQueue("mirelo.offlineQueue");

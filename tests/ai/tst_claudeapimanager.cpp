@@ -33,7 +33,7 @@ struct Rig
     std::unique_ptr<RecordStore> store = std::move(RecordStore::open(dir.filePath("s.sqlite"), {}).value());
     UsageTracker usage;
     APINetworkClient network;
-    AppleIntelligenceService onDevice;
+    AppleIntelligenceService onDevice{network, AppleIntelligenceService::configFrom(settings)};
     ClaudeAPIManager client{network, vault, usage, onDevice, ClaudeAPIManager::Endpoints::onHost(server.url())};
 
     Rig()
@@ -274,7 +274,7 @@ private Q_SLOTS:
         (void)keychain.save(QByteArray(), *keychainKey(AIProvider(provider))); // an empty item is no key
         UsageTracker usage;
         APINetworkClient network;
-        AppleIntelligenceService onDevice;
+        AppleIntelligenceService onDevice{network, AppleIntelligenceService::configFrom(settings)};
         ClaudeAPIManager client{network, vault, usage, onDevice, ClaudeAPIManager::Endpoints::onHost(server.url())};
         const auto answer = awaitTask(client.send({ChatMessage::user("x")}, "m", std::nullopt, 5, AIProvider(provider)));
         QCOMPARE(answer.error(), APIError::missingAPIKey(name));
@@ -311,11 +311,12 @@ private Q_SLOTS:
         QCOMPARE(rig.server.requests.size(), 5);
     }
 
-    void onDeviceIsUnavailableHere()
+    void onDeviceWithoutALocalModelIsNotEnabled()
     {
         Rig rig;
         const auto answer = rig.send(AIProvider::appleIntelligence, "apple-on-device", QString("Sys"));
-        QCOMPARE(answer.error(), APIError::serverError(0, QString("Apple Intelligence is not available right now.")));
+        QCOMPARE(answer.error(),
+                 APIError::serverError(0, QString("Enable Apple Intelligence in Settings to use the on-device model.")));
         QVERIFY(rig.server.requests.isEmpty());
         QVERIFY(!rig.client.lastCostUSD());
         QVERIFY(!rig.client.isProcessing());

@@ -86,7 +86,7 @@ private Q_SLOTS:
     {
         Rig rig;
         UsageTracker usage;
-        AppleIntelligenceService onDevice;
+        AppleIntelligenceService onDevice{rig.network, AppleIntelligenceService::configFrom(rig.settings)};
         ClaudeAPIManager client{rig.network, rig.vault, usage, onDevice,
                                 ClaudeAPIManager::Endpoints::onHost(rig.server.url())};
         rig.server.enqueue(Reply::json(200, R"({"choices":[{"message":{"content":"ok"}}]})"));
