@@ -29,6 +29,10 @@ inline constexpr QLatin1String shortcuts("ovra.mac.shortcuts");
 // model it should use (empty = not enabled).
 inline constexpr QLatin1String localModelURL("ovra.mac.localModelURL");
 inline constexpr QLatin1String localModel("ovra.mac.localModel");
+// Linux only: the leaderboard's CouchDB database ("https://host/database"; absent = off) and
+// the account signed in to it (its password lives in the secret store).
+inline constexpr QLatin1String leaderboardURL("ovra.mac.leaderboardURL");
+inline constexpr QLatin1String leaderboardUser("ovra.mac.leaderboardUser");
 
 // Owned by other subsystems, kept in the own domain.
 inline constexpr QLatin1String offlineQueue("mirelo.offlineQueue");

@@ -53,6 +53,8 @@ public:
         qint64 truncateAt = -1;
         // raw: bytes written as they are, then the connection is closed.
         QByteArray rawBytes;
+        // respond: extra header lines ("Retry-After", ...).
+        QList<QPair<QByteArray, QByteArray>> headers;
 
         static Reply json(int status, const QByteArray& body) { return Reply{Action::respond, status, body}; }
         static Reply drop() { return Reply{Action::drop}; }
@@ -196,6 +198,8 @@ private:
         head += "Content-Type: " + r.contentType + "\r\n";
         if (r.gzip)
             head += "Content-Encoding: gzip\r\n";
+        for (const auto& [name, value] : r.headers)
+            head += name + ": " + value + "\r\n";
         head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n";
         if (r.truncateAt >= 0) {
             s->write(head + body.left(r.truncateAt));
