@@ -1,6 +1,5 @@
 # whisper.cpp (Whisper, Parakeet and the Silero detector): the system's package when it has one,
 # else the source unpacked by scripts/fetch-whisper.sh, built here (libraries only, static).
-# Without either, the on-device models report themselves unavailable.
 set(OVRA_WHISPER_SOURCE_DIR "$ENV{HOME}/.cache/ovra-deps/whisper.cpp-1.9.1" CACHE PATH
     "whisper.cpp source tree used when find_package(whisper) finds nothing")
 
@@ -31,6 +30,5 @@ elseif(EXISTS "${OVRA_WHISPER_SOURCE_DIR}/include/parakeet.h")
     set(OVRA_WHISPER_TARGETS whisper parakeet)
     message(STATUS "whisper.cpp: built from ${OVRA_WHISPER_SOURCE_DIR}")
 else()
-    set(OVRA_WHISPER_TARGETS "")
-    message(WARNING "whisper.cpp not found (run scripts/fetch-whisper.sh): on-device models disabled")
+    message(FATAL_ERROR "whisper.cpp 1.9.1 not found: run scripts/install-deps.sh (or scripts/fetch-whisper.sh)")
 endif()
