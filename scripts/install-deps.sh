@@ -14,7 +14,12 @@ packages=(
   espeak-ng sox xvfb xdotool xclip xterm pulseaudio pulseaudio-utils dbus dbus-x11
   gnome-keyring libsecret-tools python3 python3-cryptography
   avahi-daemon iproute2
+  curl
 )
+
+# Node.js runs the CouchDB-compatible server of the leaderboard tests; a Node.js installed
+# otherwise (with its npm) is used as it is.
+command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -30,3 +35,12 @@ fi
 
 # The on-device speech engine's source (not a Debian package).
 "$(dirname "$0")/fetch-whisper.sh"
+
+# The CouchDB-compatible server of the leaderboard tests, pinned, where
+# tests/rigs/with-couchdb.sh looks for it. In memory only: the optional on-disk adapters (a
+# native SQLite build of several minutes) are left out.
+pouchdb_dir=${OVRA_DEPS_DIR:-$HOME/.cache/ovra-deps}/pouchdb-server-4.2.0
+if [ ! -x "$pouchdb_dir/node_modules/.bin/pouchdb-server" ]; then
+  mkdir -p "$pouchdb_dir"
+  (cd "$pouchdb_dir" && npm install --no-audit --no-fund --loglevel=error --omit=optional pouchdb-server@4.2.0)
+fi

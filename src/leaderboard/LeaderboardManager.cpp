@@ -38,7 +38,7 @@ void appendNew(QList<LeaderboardEntry>& list, const QList<LeaderboardEntry>& mor
 
 LeaderboardManager::LeaderboardManager(Dependencies deps, QObject* parent)
     : QObject(parent), m_settings(deps.settings), m_log(deps.log), m_network(deps.network), m_clock(deps.clock),
-      m_account(deps.settings, deps.secrets)
+      m_account(deps.settings, deps.secrets), m_rankLimit(qMax(1, deps.rankLimit))
 {
 }
 
@@ -166,7 +166,9 @@ QCoro::Task<Expected<LeaderboardManager::Page, LeaderboardError>> LeaderboardMan
     CouchDBClient::FindQuery query;
     query.selector = recordTypeSelector();
     // The sort field has to be in the selector for the index to serve the sort.
-    query.selector.insert(QStringLiteral("mots"), QJsonObject{{QStringLiteral("$gte"), 0}});
+    // Mango collates text after every number: a "mots" that is not a number would top the list.
+    query.selector.insert(QStringLiteral("mots"),
+                          QJsonObject{{QStringLiteral("$gte"), 0}, {QStringLiteral("$type"), QStringLiteral("number")}});
     query.sort = QJsonArray{QJsonObject{{QStringLiteral("mots"), QStringLiteral("desc")}}};
     query.limit = kPageSize;
     query.bookmark = from.bookmark;
@@ -263,9 +265,10 @@ QCoro::Task<> LeaderboardManager::refresh(const RecordStore& store)
 
     CouchDBClient::FindQuery ahead;
     ahead.selector = recordTypeSelector();
-    ahead.selector.insert(QStringLiteral("mots"), QJsonObject{{QStringLiteral("$gt"), words}});
+    ahead.selector.insert(QStringLiteral("mots"),
+                          QJsonObject{{QStringLiteral("$gt"), words}, {QStringLiteral("$type"), QStringLiteral("number")}});
     ahead.fields = {QStringLiteral("_id")};
-    ahead.limit = kRankLimit;
+    ahead.limit = m_rankLimit;
     auto rank = co_await attempt<CouchDBClient::FindResult>([&] { return client->find(ahead); });
     if (!self || generation != m_generation)
         co_return;
@@ -274,7 +277,7 @@ QCoro::Task<> LeaderboardManager::refresh(const RecordStore& store)
         co_return;
     }
     const qint64 count = rank->docs.size();
-    setMyRank(count + 1, count >= kRankLimit);
+    setMyRank(count + 1, count >= m_rankLimit);
     m_log.log(QStringLiteral("APP classement rang: %1").arg(count + 1), kCategory);
 
     m_lastGoodUpdate = m_clock.now();
@@ -415,7 +418,9 @@ QCoro::Task<Expected<QString, LeaderboardError>> LeaderboardManager::join(const 
         if (!self)
             co_return unexpected(LeaderboardError(K::operationCancelled));
         if (!created) {
-            if (created.error().kind() == K::serverRecordChanged)
+            // The account exists: CouchDB answers a conflict, or refuses to let a stranger
+            // replace it.
+            if (created.error().kind() == K::serverRecordChanged || created.error().kind() == K::permissionFailure)
                 co_return unexpected(LeaderboardError(K::wrongPassword));
             co_return unexpected(created.error());
         }

@@ -50,6 +50,8 @@ public:
         APINetworkClient& network;
         SecretStore& secrets;
         LeaderboardClock& clock;
+        // How many users ahead are counted before the rank shows as a lower bound.
+        int rankLimit = kRankLimit;
     };
 
     explicit LeaderboardManager(Dependencies deps, QObject* parent = nullptr);
@@ -144,6 +146,7 @@ private:
     APINetworkClient& m_network;
     LeaderboardClock& m_clock;
     LeaderboardAccount m_account;
+    int m_rankLimit;
 
     QList<LeaderboardEntry> m_entries;
     bool m_isLoading = false;

@@ -37,7 +37,12 @@ struct LeaderboardRig
     APINetworkClient network;
     MemorySecretStore secrets;
     FakeLeaderboardClock clock;
-    LeaderboardManager manager{{settings, log, network, secrets, clock}};
+    LeaderboardManager manager;
+
+    explicit LeaderboardRig(int rankLimit = LeaderboardManager::kRankLimit)
+        : manager({settings, log, network, secrets, clock, rankLimit})
+    {
+    }
 
     void useDatabase(const QString& url) { settings.setValue(AppSettingsKey::leaderboardURL, url); }
     void signIn(const QString& name, const QString& password)

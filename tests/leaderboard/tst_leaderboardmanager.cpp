@@ -485,6 +485,10 @@ private Q_SLOTS:
         QTest::newRow("name taken") << "alice" << QList<Reply>{refused, json(409, {{"error", "conflict"}})}
                                     << LeaderboardError::kWrongPasswordMessage
                                     << QList<QByteArray>{"POST /_session", "PUT /_users/org.couchdb.user%3Aalice"};
+        QTest::newRow("name taken, replacing refused")
+            << "alice" << QList<Reply>{refused, json(403, {{"error", "forbidden"}})}
+            << LeaderboardError::kWrongPasswordMessage
+            << QList<QByteArray>{"POST /_session", "PUT /_users/org.couchdb.user%3Aalice"};
         QTest::newRow("colon in the name") << "a:b" << QList<Reply>{} << LeaderboardError::kInvalidNameMessage
                                            << QList<QByteArray>{};
         QTest::newRow("server down") << "alice" << QList<Reply>{json(503, {}), json(503, {}), json(503, {})}
