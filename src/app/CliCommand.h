@@ -57,6 +57,7 @@ QList<CliCommand> importCommands();
 QList<CliCommand> statsCommands();
 QList<CliCommand> queueCommands();
 QList<CliCommand> retryCommands();
+QList<CliCommand> syncCommands();
 
 // A refusal and its exit code: 2 when the command line itself is wrong, 1 otherwise.
 struct CliError

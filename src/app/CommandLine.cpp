@@ -31,6 +31,7 @@ const QList<CliCommand>& allCommands()
         c += statsCommands();
         c += queueCommands();
         c += retryCommands();
+        c += syncCommands();
         return c;
     }();
     return all;

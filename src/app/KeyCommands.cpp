@@ -5,6 +5,7 @@
 #include "Terminal.h"
 
 #include "ai/CloudProviderCatalog.h"
+#include "sync/CloudFolder.h"
 
 
 namespace {
@@ -99,6 +100,94 @@ QCoro::Task<int> verifyKeys(CliContext& ctx, const QString& id)
     co_return allValid ? 0 : 1;
 }
 
+// Passwords: one prompt each on a terminal; otherwise one per line of the standard input.
+std::optional<QStringList> readPasswords(CliContext& ctx, const QStringList& prompts)
+{
+    QStringList out;
+    if (!ctx.terminal.inputIsTerminal()) {
+        const auto all = ctx.terminal.readSecret({});
+        if (!all) {
+            ctx.err << all.error() << "\n";
+            return std::nullopt;
+        }
+        out = all->split(QLatin1Char('\n'));
+        for (QString& line : out)
+            if (line.endsWith(QLatin1Char('\r')))
+                line.chop(1);
+    } else {
+        for (const QString& prompt : prompts) {
+            const auto read = ctx.terminal.readSecret(prompt);
+            if (!read) {
+                ctx.err << read.error() << "\n";
+                return std::nullopt;
+            }
+            out << *read;
+        }
+    }
+    if (out.size() < prompts.size() || out.first().isEmpty()) {
+        ctx.err << "Aucun mot de passe lu : rien n'a changé.\n";
+        return std::nullopt;
+    }
+    return out.mid(0, prompts.size());
+}
+
+// A new passphrase typed twice on a terminal must match (on stdin it is given once).
+std::optional<QString> newPassword(CliContext& ctx, const QStringList& before)
+{
+    QStringList prompts = before;
+    prompts << QStringLiteral("Nouvelle phrase de passe (au moins %1 caractères) : ")
+                   .arg(SecretsBackupService::kMinimumPasswordLength);
+    if (ctx.terminal.inputIsTerminal())
+        prompts << QStringLiteral("La même, encore : ");
+    const auto read = readPasswords(ctx, prompts);
+    if (!read)
+        return std::nullopt;
+    if (ctx.terminal.inputIsTerminal() && read->at(read->size() - 1) != read->at(read->size() - 2)) {
+        ctx.err << "Les deux saisies diffèrent : rien n'a changé.\n";
+        return std::nullopt;
+    }
+    return read->join(QLatin1Char('\n'));
+}
+
+int backupResult(CliContext& ctx, const Expected<void, SecretsBackupError>& result, const char* done)
+{
+    if (!result) {
+        ctx.err << result.error().message() << "\n";
+        return 1;
+    }
+    ctx.out << QString::fromUtf8(done) << "\n";
+    return 0;
+}
+
+int backupKeys(CliContext& ctx)
+{
+    const auto password = newPassword(ctx, {});
+    if (!password)
+        return 1;
+    return backupResult(ctx, ctx.services.keyBackup().backup(password->section(QLatin1Char('\n'), 0, 0)),
+                        "Sauvegarde des clés enregistrée ; « ovra sync » la copie dans le dossier synchronisé.");
+}
+
+int changeBackupPassword(CliContext& ctx)
+{
+    const auto passwords = newPassword(ctx, {QStringLiteral("Phrase de passe actuelle : ")});
+    if (!passwords)
+        return 1;
+    const QStringList both = passwords->split(QLatin1Char('\n'));
+    return backupResult(ctx, ctx.services.keyBackup().changePassword(both.at(0), both.at(1)),
+                        "Phrase de passe de la sauvegarde changée.");
+}
+
+int restoreKeys(CliContext& ctx)
+{
+    const auto password = readPasswords(ctx, {QStringLiteral("Phrase de passe de la sauvegarde : ")});
+    if (!password)
+        return 1;
+    const std::optional<CloudFolder> folder = CloudFolder::locate(ctx.services.settings());
+    return backupResult(ctx, ctx.services.keyBackup().restore(password->first(), folder ? &*folder : nullptr),
+                        "Clés restaurées dans le trousseau.");
+}
+
 QCoro::Task<int> keysCommand(CliContext& ctx, QStringList args)
 {
     const auto parsed = CliArgs::parse(args, {}, {});
@@ -115,6 +204,14 @@ QCoro::Task<int> keysCommand(CliContext& ctx, QStringList args)
         auto listing = listKeys(ctx);
         co_return co_await listing;
     }
+    if (n == 1 && verb == QLatin1String("backup"))
+        co_return backupKeys(ctx);
+    if (n == 1 && verb == QLatin1String("restore"))
+        co_return restoreKeys(ctx);
+    if (n == 1 && verb == QLatin1String("passwd"))
+        co_return changeBackupPassword(ctx);
+    if (n == 1 && verb == QLatin1String("unbackup"))
+        co_return backupResult(ctx, ctx.services.keyBackup().deleteBackup(), "Sauvegarde des clés supprimée.");
     if (verb == QLatin1String("verify") && n <= 2) {
         auto verifying = verifyKeys(ctx, provider);
         co_return co_await verifying;
@@ -135,6 +232,18 @@ QList<CliCommand> keyCommands()
               {QStringLiteral("list"), {}, QStringLiteral("Affiche les fournisseurs dont une clé est enregistrée."),
                Services::StoreUse::none},
               {QStringLiteral("verify"), QStringLiteral("[FOURNISSEUR]"),
-               QStringLiteral("Vérifie les clés enregistrées auprès des fournisseurs.")}},
-             QStringLiteral("FOURNISSEUR : %1").arg(CliVocabulary::listed(CliVocabulary::keyProviders()))}};
+               QStringLiteral("Vérifie les clés enregistrées auprès des fournisseurs.")},
+              {QStringLiteral("backup"), {},
+               QStringLiteral("Chiffre les clés enregistrées sous une phrase de passe (au moins 12 caractères)\n"
+                              "      dans une sauvegarde que la synchronisation copie sur les autres postes.")},
+              {QStringLiteral("restore"), {},
+               QStringLiteral("Remet dans le trousseau les clés de la sauvegarde (ou de sa copie dans le\n"
+                              "      dossier synchronisé).")},
+              {QStringLiteral("passwd"), {},
+               QStringLiteral("Change la phrase de passe de la sauvegarde (l'actuelle, puis la nouvelle).")},
+              {QStringLiteral("unbackup"), {}, QStringLiteral("Supprime la sauvegarde des clés.")}},
+             QStringLiteral("FOURNISSEUR : %1\n"
+                            "Phrases de passe : tapées sans écho sur un terminal, sinon une par ligne de l'entrée\n"
+                            "standard. La clé de chiffrement en est tirée sans étirement : choisis une phrase longue.")
+                 .arg(CliVocabulary::listed(CliVocabulary::keyProviders()))}};
 }

@@ -83,6 +83,9 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
     s->m_transcription = std::make_unique<TranscriptionManager>(TranscriptionManager::Dependencies{
         *s->m_cloudTranscriber, *s->m_uploadCompressor, *s->m_silenceTrimmer, *s->m_systemRecognizer,
         *s->m_localModels, *s->m_networkMonitor, *s->m_usage, *s->m_settings, *s->m_log});
+    s->m_keyBackup = std::make_unique<SecretsBackupService>(*s->m_keychain, *s->m_notifications, *s->m_log);
+    s->m_keyBackup->setModelContext(s->m_store.get());
+    s->m_settingsSync = std::make_unique<CloudSettingsSync>(*s->m_settings, *s->m_notifications, *s->m_log);
     if (!s->m_store)
         return s; // a command that never touches the store needs neither of these
     s->m_statsRefresher = std::make_unique<StatsSnapshotRefresher>(*s->m_store, *s->m_settings);
@@ -91,6 +94,11 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
         QDir(folders.data).filePath(QLatin1String(OfflineTranscriptionQueue::kFolderName)),
         OfflineTranscriptionQueue::Dependencies{*s->m_networkMonitor, *s->m_store, *s->m_settings, *s->m_log, nullptr,
                                                 s->m_statsRefresher.get()});
+    s->m_cloudSync = std::make_unique<ICloudSync>(ICloudSync::Dependencies{
+        *s->m_settings, *s->m_log, *s->m_notifications,
+        QDir(folders.data).filePath(QLatin1String(RollbackSnapshots::kFolderName)), s->m_statsRefresher.get()});
+    s->m_cloudSync->setModelContext(s->m_store.get());
+    s->m_cloudSync->setKeyBackup(s->m_keyBackup.get());
     return s;
 }
 

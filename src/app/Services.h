@@ -21,6 +21,9 @@
 #include "store/RecordStore.h"
 #include "store/Settings.h"
 #include "stats/StatsSnapshotRefresher.h"
+#include "sync/CloudSettingsSync.h"
+#include "sync/ICloudSync.h"
+#include "sync/SecretsBackupService.h"
 #include "transcription/ManagedTranscriber.h"
 #include "transcription/OfflineTranscriptionQueue.h"
 #include "transcription/CloudTranscriber.h"
@@ -71,6 +74,9 @@ public:
     TranscriptionManager& transcription() { return *m_transcription; }
     OfflineTranscriptionQueue& offlineQueue() { return *m_offlineQueue; }
     StatsRefresher& statsRefresher() { return *m_statsRefresher; }
+    SecretsBackupService& keyBackup() { return *m_keyBackup; }
+    ICloudSync& cloudSync() { return *m_cloudSync; } // not with StoreUse::none
+    CloudSettingsSync& settingsSync() { return *m_settingsSync; }
 
     // The desktop application's start-up upkeep of the records: retention, the one-time purge,
     // the offline queue and its network watch, the statistics snapshot.
@@ -106,4 +112,7 @@ private:
     std::unique_ptr<StatsSnapshotRefresher> m_statsRefresher;
     std::unique_ptr<ManagedTranscriber> m_queueTranscriber;
     std::unique_ptr<OfflineTranscriptionQueue> m_offlineQueue;
+    std::unique_ptr<SecretsBackupService> m_keyBackup;
+    std::unique_ptr<CloudSettingsSync> m_settingsSync;
+    std::unique_ptr<ICloudSync> m_cloudSync;
 };

@@ -198,16 +198,26 @@ Expected<void, SecretsBackupError> SecretsBackupService::writeKeys(const QHash<Q
     return {};
 }
 
-Expected<void, SecretsBackupError> SecretsBackupService::restore(const QString& password)
+Expected<void, SecretsBackupError> SecretsBackupService::restore(const QString& password, const CloudFolder* cloudFolder)
 {
+    if (!m_store)
+        return unexpected(error(SecretsBackupError::Kind::notReady));
     const std::optional<KeyBackup> b = currentBackup();
-    if (!b)
+    std::optional<KeysBlob> blob = b ? std::optional(blobOf(*b)) : std::nullopt;
+    if (!blob && cloudFolder) {
+        const auto read = cloudFolder->read(QLatin1String(KeysBlob::kFileName));
+        if (read && read->has_value())
+            blob = KeysBlob::fromJson(**read);
+    }
+    if (!blob)
         return unexpected(error(SecretsBackupError::Kind::noBackup));
-    auto keys = decryptBlob(blobOf(*b), password);
+    auto keys = decryptBlob(*blob, password);
     if (!keys)
         return unexpected(keys.error());
     if (auto ok = writeKeys(*keys); !ok)
         return ok;
+    if (!b)
+        (void)storeBlob(*blob);
     // Later copies from the other devices are then restored here without asking.
     (void)m_keychain.save(password.toUtf8(), KeychainKey::backupPassword);
     return {};
@@ -277,6 +287,11 @@ void SecretsBackupService::syncCloudCopy(const CloudFolder& folder)
     }
     if (local && blobOf(*local) == *remote)
         return;
+    // A backup made here after the copy there arrived replaces it.
+    if (local && local->updatedAt >= QFileInfo(folder.filePath(name)).lastModified()) {
+        writeLocal();
+        return;
+    }
     const std::optional<QByteArray> password = m_keychain.read(rawValue(KeychainKey::backupPassword));
     if (password) {
         auto keys = decryptBlob(*remote, QString::fromUtf8(*password));
@@ -292,7 +307,4 @@ void SecretsBackupService::syncCloudCopy(const CloudFolder& folder)
         }
         m_log.log(QStringLiteral("SYNC ovra-keys.json non restauré : ") + keys.error().message(), tag);
     }
-    // A backup made here after the copy there was written replaces it.
-    if (local && local->updatedAt > QFileInfo(folder.filePath(name)).lastModified())
-        writeLocal();
 }

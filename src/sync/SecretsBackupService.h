@@ -51,7 +51,9 @@ public:
 
     // Encrypts the API keys the keychain holds now under password (a new salt and nonce each time).
     Expected<void, SecretsBackupError> backup(const QString& password);
-    Expected<void, SecretsBackupError> restore(const QString& password);
+    // Without a backup here, the copy in cloudFolder (when given) is used and kept: how a new
+    // installation gets the keys back.
+    Expected<void, SecretsBackupError> restore(const QString& password, const CloudFolder* cloudFolder = nullptr);
     Expected<void, SecretsBackupError> changePassword(const QString& current, const QString& newPassword);
     // Every KeyBackup and the stored password go.
     Expected<void, SecretsBackupError> deleteBackup();

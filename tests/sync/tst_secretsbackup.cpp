@@ -242,6 +242,23 @@ private Q_SLOTS:
         b.service.syncCloudCopy(folder); // same blob: nothing again
         QCOMPARE(restored.size(), 1);
 
+        // A new installation restores from the cloud copy, and keeps it as its backup.
+        Device c;
+        QCOMPARE(c.service.restore(QStringLiteral("mauvaise phrase de passe"), &folder).error().message(),
+                 QStringLiteral("Incorrect backup password"));
+        QVERIFY(!c.service.currentBackup());
+        QVERIFY(c.service.restore(kPassword, &folder));
+        QCOMPARE(c.key(KeychainKey::openAIAPIKey), QStringLiteral("sk-a"));
+        QCOMPARE(c.blob(), a.blob());
+
+        // A backup made afterwards replaces the copy, and is not undone by the older one there.
+        a.setKey(KeychainKey::openAIAPIKey, QStringLiteral("sk-a2"));
+        QVERIFY(a.service.backup(kPassword));
+        a.service.syncCloudCopy(folder);
+        QCOMPARE(KeysBlob::fromJson(*folder.read(QLatin1String(KeysBlob::kFileName)).value()), a.blob());
+        b.service.syncCloudCopy(folder);
+        QCOMPARE(b.key(KeychainKey::openAIAPIKey), QStringLiteral("sk-a2"));
+
         // A file that is not a blob is left alone.
         QVERIFY(folder.write(QLatin1String(KeysBlob::kFileName), "pas du JSON"));
         a.service.syncCloudCopy(folder);

@@ -1,0 +1,33 @@
+#include "CliArgs.h"
+#include "CliCommand.h"
+#include "Services.h"
+
+namespace {
+
+QCoro::Task<int> syncCommand(CliContext& ctx, QStringList args)
+{
+    const auto parsed = CliArgs::parse(args, {}, {});
+    if (!parsed || !parsed->positional().isEmpty())
+        co_return usageError(ctx, parsed ? QString() : parsed.error());
+    Services& s = ctx.services;
+    s.settingsSync().syncNow();
+    ICloudSync& sync = s.cloudSync();
+    auto syncing = sync.sync();
+    co_await syncing;
+    const QString message = sync.lastMessage();
+    const bool failed = !sync.lastSyncedAtValue();
+    (failed ? ctx.err : ctx.out) << message << "\n";
+    co_return failed ? 1 : 0;
+}
+
+} // namespace
+
+QList<CliCommand> syncCommands()
+{
+    return {{QStringLiteral("sync"),
+             QStringLiteral("Synchronise les données et les réglages avec le dossier synchronisé ; affiche le résultat."),
+             &syncCommand, {}, {},
+             QStringLiteral("Le dossier : le réglage ovra.mac.cloudFolder (ovra settings set ovra.mac.cloudFolder\n"
+                            "CHEMIN), ou la variable OVRA_CLOUD_DIR. Le client de synchronisation de l'utilisateur\n"
+                            "(Nextcloud, Dropbox, Syncthing…) le recopie sur ses autres postes.")}};
+}
