@@ -186,7 +186,8 @@ void DesktopApplication::launch()
                                               *p.panel, p.media, p.handler, p.sounds, p.appModes,
                                               [&t = p.transcriber]() -> Transcriber& { return t; },
                                               [&s = m_services]() -> ChatClient& { return s.claude(); },
-                                              &m_services.offlineQueue(), nullptr, nullptr,
+                                              &m_services.offlineQueue(), &m_services.categorization(),
+                                              &m_services.learningTrigger(),
                                               &m_services.statsRefresher(), {}, &m_services.failedRecordings()},
         settings, m_services.notifications());
     p.controller->attachStore(&store);

@@ -99,6 +99,12 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
         QDir(folders.data).filePath(QLatin1String(RollbackSnapshots::kFolderName)), s->m_statsRefresher.get()});
     s->m_cloudSync->setModelContext(s->m_store.get());
     s->m_cloudSync->setKeyBackup(s->m_keyBackup.get());
+    s->m_categorization = std::make_unique<CategorizationManager>(*s->m_onDeviceModel, *s->m_settings, *s->m_log);
+    s->m_categorization->setClaude(s->m_claude.get());
+    s->m_categorization->setModelContext(s->m_store.get());
+    s->m_learning = std::make_unique<LearningAnalyzer>(*s->m_claude, *s->m_onDeviceModel, *s->m_settings);
+    s->m_learningTrigger = std::make_unique<LearningAutoTrigger>(*s->m_learning, *s->m_settings);
+    s->m_learningTrigger->setModelContext(s->m_store.get());
     return s;
 }
 

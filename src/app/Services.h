@@ -3,8 +3,11 @@
 // reverse. Both the desktop application and the command line build on it.
 #include "ai/APIKeyVerifier.h"
 #include "ai/AppleIntelligenceService.h"
+#include "ai/CategorizationManager.h"
 #include "ai/ClaudeAPIManager.h"
 #include "ai/KeychainManager.h"
+#include "ai/LearningAnalyzer.h"
+#include "ai/LearningAutoTrigger.h"
 #include "ai/SecretsVault.h"
 #include "ai/UsageTracker.h"
 #include "dictation/FailedRecordings.h"
@@ -62,6 +65,11 @@ public:
     SecretsVault& vault() { return *m_vault; }
     UsageTracker& usage() { return *m_usage; }
     ClaudeAPIManager& claude() { return *m_claude; }
+    AppleIntelligenceService& onDeviceModel() { return *m_onDeviceModel; }
+    // These three need the store.
+    CategorizationManager& categorization() { return *m_categorization; }
+    LearningAnalyzer& learning() { return *m_learning; }
+    LearningAutoTrigger& learningTrigger() { return *m_learningTrigger; }
     AudioCapture& audioCapture() { return *m_audioCapture; }
     SpeechEngine& speechEngine() { return *m_speechEngine; }
     SystemRecognizer& systemRecognizer() { return *m_systemRecognizer; }
@@ -115,4 +123,7 @@ private:
     std::unique_ptr<SecretsBackupService> m_keyBackup;
     std::unique_ptr<CloudSettingsSync> m_settingsSync;
     std::unique_ptr<ICloudSync> m_cloudSync;
+    std::unique_ptr<CategorizationManager> m_categorization;
+    std::unique_ptr<LearningAnalyzer> m_learning;
+    std::unique_ptr<LearningAutoTrigger> m_learningTrigger;
 };
