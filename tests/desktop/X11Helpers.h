@@ -44,9 +44,10 @@ inline QString startXterm(QProcess& xterm, const QString& command)
                  QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"), command});
     if (!xterm.waitForStarted())
         return {};
+    // --onlyvisible: a window found before it is mapped cannot take the focus yet.
     const QString ids = run(QStringLiteral("xdotool"),
-                            {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--pid"),
-                             QString::number(xterm.processId())});
+                            {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                             QStringLiteral("--pid"), QString::number(xterm.processId())});
     return ids.section(QLatin1Char('\n'), 0, 0);
 }
 
@@ -60,9 +61,16 @@ inline void stop(QProcess& program)
     }
 }
 
+// Gives window the input focus and waits until the server reports it. Without a window manager
+// a focus request made before the window is viewable is refused, so it is made again.
 inline void focus(const QString& window)
 {
-    run(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        run(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), window});
+        if (run(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")}) == window)
+            return;
+        QTest::qWait(100);
+    }
 }
 
 } // namespace X11Test
