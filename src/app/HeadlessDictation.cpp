@@ -40,7 +40,7 @@ HeadlessDictation::HeadlessDictation(Services& services)
                     [this]() -> Transcriber& { return m_transcriber; },
                     [&services]() -> ChatClient& { return services.claude(); }, &services.offlineQueue(), nullptr,
                     nullptr, &services.statsRefresher(),
-                    {}, &services.failedRecordings()},
+                    {}, &services.failedRecordings(), &services.keptRecordings()},
                    services.settings(), services.notifications())
 {
     m_controller.attachStore(&services.store());

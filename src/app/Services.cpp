@@ -69,6 +69,8 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
     s->m_recorder = std::make_unique<MacAudioRecorder>(*s->m_audioCapture, *s->m_settings);
     s->m_failedRecordings = std::make_unique<FailedRecordings>(
         QDir(folders.data).filePath(QLatin1String(FailedRecordings::kFolderName)));
+    s->m_keptRecordings = std::make_unique<KeptRecordings>(
+        QDir(folders.data).filePath(QLatin1String(KeptRecordings::kFolderName)), *s->m_settings);
     s->m_liveTranscriber = std::make_unique<MacLiveTranscriber>(*s->m_audioCapture, *s->m_speechEngine, *s->m_settings);
     s->m_networkMonitor = std::make_unique<QtNetworkPathMonitor>();
     // No on-device engine is built in yet: those models report themselves unavailable.
@@ -112,7 +114,7 @@ void Services::startDataUpkeep()
 {
     TransformStatDedup::runOnce(*m_store, *m_settings, *m_log);
     TranscriptionRetention({*m_store, *m_settings, *m_log, m_statsRefresher.get(),
-                            QDir(m_folders.data).filePath(QStringLiteral("Recordings"))})
+                            m_keptRecordings->folder()})
         .runAll();
     m_offlineQueue->start(*m_queueTranscriber, *m_claude);
     m_statsRefresher->refresh();

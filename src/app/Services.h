@@ -11,6 +11,7 @@
 #include "ai/SecretsVault.h"
 #include "ai/UsageTracker.h"
 #include "dictation/FailedRecordings.h"
+#include "dictation/KeptRecordings.h"
 #include "dictation/MacAudioRecorder.h"
 #include "dictation/MacLiveTranscriber.h"
 #include "network/APINetworkClient.h"
@@ -76,6 +77,7 @@ public:
     SilenceTrimmer& silenceTrimmer() { return *m_silenceTrimmer; }
     MacAudioRecorder& recorder() { return *m_recorder; }
     FailedRecordings& failedRecordings() { return *m_failedRecordings; }
+    KeptRecordings& keptRecordings() { return *m_keptRecordings; }
     MacLiveTranscriber& liveTranscriber() { return *m_liveTranscriber; }
     NetworkPathMonitor& networkMonitor() { return *m_networkMonitor; }
     APIKeyVerifier& keyVerifier() { return *m_keyVerifier; }
@@ -110,6 +112,7 @@ private:
     std::unique_ptr<SilenceTrimmer> m_silenceTrimmer;
     std::unique_ptr<MacAudioRecorder> m_recorder;
     std::unique_ptr<FailedRecordings> m_failedRecordings;
+    std::unique_ptr<KeptRecordings> m_keptRecordings;
     std::unique_ptr<MacLiveTranscriber> m_liveTranscriber;
     std::unique_ptr<NetworkPathMonitor> m_networkMonitor;
     std::unique_ptr<LocalModelServices> m_localModels;

@@ -5,6 +5,7 @@
 #include "DictationDelivery.h"
 #include "EscapeMonitors.h"
 #include "FailedRecordings.h"
+#include "KeptRecordings.h"
 #include "LiveRecognizer.h"
 #include "MediaPauser.h"
 #include "RecorderPanel.h"
@@ -539,17 +540,13 @@ QCoro::Task<> MacDictationController::process(PipelineInput in)
     if (in.liveText) {
         raw = *in.liveText;
     } else if (in.audioFile) {
-        const auto provider = transcriptionProviderFromRaw(mode.transcriptionProviderRaw);
-        if (!provider) {
-            setError(keepFailedRecording(
-                in, QStringLiteral("Fournisseur de transcription inconnu : ") + mode.transcriptionProviderRaw));
-            setState(RecordingState::idle);
-            m_c.panel.hide();
-            co_return;
-        }
+        // A provider this build does not know (a mode synced from a newer version) gets the
+        // platform recogniser, the fallback of every provider.
+        const auto known = transcriptionProviderFromRaw(mode.transcriptionProviderRaw);
+        const auto provider = known.value_or(TranscriptionProvider::apple);
         TranscriptionJob job{*in.audioFile,
-                             *provider,
-                             mode.transcriptionModel,
+                             provider,
+                             known ? mode.transcriptionModel : QString(),
                              mode.language,
                              DictionaryInjector::transcriptionHint(entries),
                              mode.trimSilence,
@@ -563,7 +560,7 @@ QCoro::Task<> MacDictationController::process(PipelineInput in)
             co_return;
         if (!result) {
             const TranscriptionError& error = result.error();
-            const bool offline = in.allowOfflineQueue && !isOnDevice(*provider) && m_c.offlineQueue &&
+            const bool offline = in.allowOfflineQueue && !isOnDevice(provider) && m_c.offlineQueue &&
                                  error.kind == TranscriptionError::Kind::api && error.api.urlError() &&
                                  isUnreachableError(error);
             if (offline) {
@@ -571,6 +568,8 @@ QCoro::Task<> MacDictationController::process(PipelineInput in)
                 setError(notKept.value_or(offlineMessage()));
             } else if (error.kind == TranscriptionError::Kind::noSpeech) {
                 // Nothing was said: there is no speech to keep.
+                if (in.keepOnFailure && !in.retryOf)
+                    QFile::remove(*in.audioFile);
                 setError(error.description());
             } else {
                 setError(keepFailedRecording(in, error.description()));
@@ -657,9 +656,14 @@ QCoro::Task<> MacDictationController::process(PipelineInput in)
     t.aiSeconds = aiSeconds;
     t.transcriptionCostUSD = transcriptionCost;
     t.aiCostUSD = aiCost;
+    if (in.audioFile && m_c.keptRecordings)
+        t.audioFileName = m_c.keptRecordings->take(*in.audioFile, t.id);
     const StoreResult stored = m_store->save([&]() -> StoreResult {
         if (auto ok = m_store->insert(t); !ok)
             return ok;
+        if (m_c.keptRecordings)
+            if (auto ok = m_c.keptRecordings->prune(*m_store); !ok)
+                return ok;
         if (enhanced && fixes) {
             TransformationStat stat;
             stat.fixCount = *fixes;

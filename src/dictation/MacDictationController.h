@@ -19,6 +19,7 @@ class CategorizationTrigger;
 class DictationDelivery;
 class EscapeMonitors;
 class FailedRecordings;
+class KeptRecordings;
 struct FailedRecording;
 class LearningTrigger;
 class LiveRecognizer;
@@ -86,6 +87,8 @@ public:
         std::function<QCoro::Task<double>(QString)> mediaDuration;
         // Where the recordings of failed dictations are kept; none: they stay where they are.
         FailedRecordings* failedRecordings = nullptr;
+        // Where the recordings of stored dictations go once used; none: they stay where they are.
+        KeptRecordings* keptRecordings = nullptr;
     };
 
     MacDictationController(Collaborators collaborators, Settings& settings, Notifications& notifications,

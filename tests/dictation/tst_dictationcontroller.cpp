@@ -1,5 +1,6 @@
 // The dictation state machine driven through its collaborators' recording fakes.
 #include "dictation/FailedRecordings.h"
+#include "dictation/KeptRecordings.h"
 #include "dictation/MacDictationController.h"
 #include "fakes/FakeAIServices.h"
 #include "fakes/FakeDictationPlatform.h"
@@ -49,6 +50,7 @@ struct Rig
     FakeOfflineQueue offline;
     FakeFollowUps followUps;
     FailedRecordings failed{dir.filePath("data/FailedRecordings")};
+    KeptRecordings kept{dir.filePath("data/Recordings"), settings};
     std::unique_ptr<MacDictationController> controller;
 
     explicit Rig(bool withStore = true)
@@ -61,7 +63,7 @@ struct Rig
                                                   [this]() -> Transcriber& { return transcriber; },
                                                   [this]() -> ChatClient& { return chat; }, &offline, &followUps,
                                                   &followUps, &followUps,
-                                                  [](QString) -> QCoro::Task<double> { co_return 12.5; }, &failed},
+                                                  [](QString) -> QCoro::Task<double> { co_return 12.5; }, &failed, &kept},
             settings, notifications);
         controller->attachStore(store.get());
     }
@@ -184,11 +186,24 @@ private Q_SLOTS:
         rig.recorder.recordedSeconds = seconds;
         rig.dictate();
         QCOMPARE(rig.stored().size(), processed ? 1 : 0);
-        QCOMPARE(QFile::exists(*rig.recorder.file), processed);
+        // Used or not, the recording is not left behind (none kept by default).
+        QVERIFY(!QFile::exists(*rig.recorder.file));
         QCOMPARE(rig.controller->state(), processed ? State::finished : State::idle);
         QCOMPARE(rig.error(), processed ? QString() : kTooShort);
         if (!processed)
             QVERIFY(!rig.panel.visible);
+    }
+
+    void storedDictationKeepsItsRecordingWhenAsked()
+    {
+        Rig rig;
+        rig.settings.setValue(SharedDefaultsKey::dictationAudioRetentionCount, 1);
+        rig.dictate();
+        QCOMPARE(rig.stored().size(), 1);
+        const Transcription t = rig.stored()[0];
+        QVERIFY(t.audioFileName);
+        QVERIFY(!QFile::exists(*rig.recorder.file));
+        QVERIFY(QFile::exists(rig.dir.filePath("data/Recordings/" + *t.audioFileName)));
     }
 
     void stopWithNothingUsable()
@@ -619,7 +634,6 @@ private Q_SLOTS:
         QTest::newRow("on-device, offline")
             << "whisperKit"
             << APIError::transport(URLError::Code::notConnectedToInternet).errorDescription();
-        QTest::newRow("unknown provider") << "deepgram" << "Fournisseur de transcription inconnu : deepgram";
     }
     void failedDictationKeepsItsRecording()
     {
@@ -654,6 +668,24 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(r.audioFile).permissions() & 0x7077, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QCOMPARE(QFileInfo(rig.dir.filePath("data/FailedRecordings")).permissions() & 0x7077,
                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    void unknownProviderFallsBackToTheSystemRecogniser()
+    {
+        Rig rig;
+        rig.addMode([&](TranscriptionMode& m) {
+            m.transcriptionProviderRaw = "deepgram";
+            m.transcriptionModel = "nova-3";
+            m.language = "fr";
+        });
+        rig.dictate();
+        QCOMPARE(rig.transcriber.jobs.size(), 1);
+        QCOMPARE(rig.transcriber.jobs[0].provider, TranscriptionProvider::apple);
+        QCOMPARE(rig.transcriber.jobs[0].model, QString());
+        QCOMPARE(rig.transcriber.jobs[0].language, "fr");
+        QCOMPARE(rig.stored().size(), 1);
+        // The record says what the mode asked for; unknown raw values are kept as they are.
+        QCOMPARE(rig.stored()[0].transcriptionProvider, "deepgram");
     }
 
     void silenceIsNotKept()
