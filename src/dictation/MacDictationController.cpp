@@ -479,6 +479,10 @@ QCoro::Task<> MacDictationController::transformSelection(QString instruction)
         co_return;
     }
     setLastText(text);
+    auto released = m_c.delivery.keysReleased();
+    co_await released;
+    if (!self)
+        co_return;
     if (!m_c.delivery.pasteAtCursor(text))
         setError(pasteUntrustedMessage());
     finish();
@@ -694,6 +698,12 @@ QCoro::Task<> MacDictationController::process(PipelineInput in)
     setLastText(finalText);
 
     // 8-10.
+    if (m_currentTrigger != Trigger::window) {
+        auto released = m_c.delivery.keysReleased();
+        co_await released;
+        if (!self)
+            co_return;
+    }
     deliver(finalText, mode);
     finish();
 }

@@ -50,6 +50,12 @@ bool TextDelivery::pasteAtCursor(const QString& text)
     return true;
 }
 
+QCoro::Task<> TextDelivery::keysReleased()
+{
+    auto released = m_keys.modifiersReleased();
+    co_await released;
+}
+
 QCoro::Task<> TextDelivery::restoreLater(quint64 paste)
 {
     QPointer<TextDelivery> self(this);
@@ -86,9 +92,14 @@ QCoro::Task<std::optional<QString>> TextDelivery::readSelectedText()
     // Some applications do not publish their selection: ask them to copy it, read the
     // clipboard, then put back what it held.
     QPointer<TextDelivery> self(this);
-    const PasteboardContents previous = m_pasteboard.contents();
-    m_pasteboard.setContents({});
-    m_keys.post(focusedIsTerminal() ? KeyChord::terminalCopy : KeyChord::copy);
+    // Ctrl+C with the shortcut's Alt+Super still down would be another shortcut.
+    auto released = m_keys.modifiersReleased();
+    co_await released;
+    if (!self)
+        co_return std::nullopt;
+    const PasteboardContents previous = self->m_pasteboard.contents();
+    self->m_pasteboard.setContents({});
+    self->m_keys.post(focusedIsTerminal() ? KeyChord::terminalCopy : KeyChord::copy);
     std::optional<QString> copied;
     for (auto waited = 0ms; waited < kCopyTimeout; waited += 25ms) {
         co_await QCoro::sleepFor(25ms);

@@ -29,6 +29,7 @@ public:
 
     // False when synthetic key events are impossible: the text then stays on the clipboard.
     bool pasteAtCursor(const QString& text) override;
+    QCoro::Task<> keysReleased() override;
     // After a short delay, one Return key press in the focused application.
     void pressReturn() override;
     void copyToClipboard(const QString& text) override;

@@ -1,5 +1,7 @@
 #pragma once
 // Synthetic key presses sent to the focused application.
+#include <QCoroTask>
+
 enum class KeyChord {
     paste,         // Ctrl+V
     terminalPaste, // Ctrl+Shift+V
@@ -16,4 +18,8 @@ public:
     virtual bool isTrusted() const = 0;
     // Presses and releases the chord; does nothing when untrusted.
     virtual void post(KeyChord chord) = 0;
+    // Completes once the user holds no modifier key (or after a bounded wait): a chord sent
+    // while the global shortcut's Alt+Super are still down reaches the application as another
+    // shortcut. Where the state cannot be read it completes at once.
+    virtual QCoro::Task<> modifiersReleased() { co_return; }
 };

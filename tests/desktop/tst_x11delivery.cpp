@@ -165,6 +165,26 @@ private Q_SLOTS:
         QVERIFY(!none.selectionBelongsToFocusedApplication());
     }
 
+    void keysWaitForTheShortcutsModifiersToBeReleased()
+    {
+        QVERIFY(!m_keys->modifierHeld());
+        QCoro::waitFor(m_keys->modifiersReleased()); // nothing held: at once
+        // The user still holds Alt+Super of the shortcut.
+        X11Test::run(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("alt+super")});
+        QTRY_VERIFY(m_keys->modifierHeld());
+        bool released = false;
+        auto waiting = [](X11KeySynthesizer& keys, bool& done) -> QCoro::Task<> {
+            auto w = keys.modifiersReleased();
+            co_await w;
+            done = true;
+        }(*m_keys, released);
+        QTest::qWait(200);
+        QVERIFY(!released);
+        X11Test::run(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("alt+super")});
+        QTRY_VERIFY_WITH_TIMEOUT(released, 1000);
+        QVERIFY(!m_keys->modifierHeld());
+    }
+
     void activationIsReported()
     {
         QProcess xterm;

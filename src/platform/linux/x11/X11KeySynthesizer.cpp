@@ -2,7 +2,10 @@
 
 #include "X11Connection.h"
 
+#include <QCoroTimer>
+#include <QPointer>
 #include <QVarLengthArray>
+#include <chrono>
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -50,4 +53,33 @@ void X11KeySynthesizer::post(KeyChord chord)
     for (auto it = codes.rbegin(); it != codes.rend(); ++it)
         XTestFakeKeyEvent(display, *it, False, CurrentTime);
     XFlush(display);
+}
+
+bool X11KeySynthesizer::modifierHeld() const
+{
+    if (!m_connection)
+        return false;
+    Display* display = m_connection->display();
+    char keys[32] = {};
+    XQueryKeymap(display, keys);
+    XModifierKeymap* map = XGetModifierMapping(display);
+    if (!map)
+        return false;
+    bool held = false;
+    for (int i = 0; i < 8 * map->max_keypermod && !held; ++i) {
+        const KeyCode code = map->modifiermap[i];
+        held = code != 0 && (keys[code / 8] & (1 << (code % 8)));
+    }
+    XFreeModifiermap(map);
+    return held;
+}
+
+QCoro::Task<> X11KeySynthesizer::modifiersReleased()
+{
+    using namespace std::chrono_literals;
+    // Beyond this the user is holding a modifier on purpose: go ahead.
+    constexpr auto kLongest = 1500ms;
+    constexpr auto kPoll = 10ms;
+    for (auto waited = 0ms; waited < kLongest && modifierHeld(); waited += kPoll)
+        co_await QCoro::sleepFor(kPoll);
 }
