@@ -156,22 +156,37 @@ QCoro::Task<Expected<void, QString>> MacLiveTranscriber::start(QString language)
     auto stream = co_await opening;
     if (!self)
         co_return unexpected(kRecognizerUnavailable);
-    m_starting = false;
-    if (!stream)
+    if (!stream) {
+        m_starting = false;
         co_return unexpected(kRecognizerUnavailable);
+    }
 
-    const auto device = InputDevice::choose(m_capture, m_settings);
-    if (!device)
-        co_return unexpected(device.error());
     auto session = std::make_shared<Session>(this, stream.value());
-
     AudioCapture::Callbacks callbacks;
     callbacks.samples = [session](std::span<const float> s) { session->take(s); };
     callbacks.ended = [session](const CaptureError&) { session->endAudio(); }; // keep what was heard
-    auto capture = m_capture.start(device.value(), std::move(callbacks));
+    // Asking the sound server for its devices and opening the stream block: off the main thread.
+    AudioCapture* audio = &m_capture;
+    const QString wanted = InputDevice::chosenInSettings(m_settings);
+    QFuture<Expected<std::shared_ptr<AudioCaptureSession>, QString>> capturing =
+        QtConcurrent::run([audio, wanted, callbacks]() -> Expected<std::shared_ptr<AudioCaptureSession>, QString> {
+            const auto device = InputDevice::choose(*audio, wanted);
+            if (!device)
+                return unexpected(device.error().message);
+            auto started = audio->start(device.value(), callbacks);
+            if (!started)
+                return unexpected(started.error().message);
+            return std::shared_ptr<AudioCaptureSession>(std::move(started.value()));
+        });
+    auto capture = co_await capturing;
+    if (!self) {
+        session->detach();
+        co_return unexpected(kRecognizerUnavailable);
+    }
+    m_starting = false;
     if (!capture) {
         session->detach();
-        co_return unexpected(capture.error().message);
+        co_return unexpected(capture.error());
     }
     session->startWorker();
     m_session = session;

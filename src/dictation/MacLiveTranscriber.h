@@ -67,7 +67,7 @@ private:
     Settings& m_settings;
     std::chrono::milliseconds m_finalWait;
     std::shared_ptr<Session> m_session;
-    std::unique_ptr<AudioCaptureSession> m_captureSession;
+    std::shared_ptr<AudioCaptureSession> m_captureSession;
     QElapsedTimer m_clock;
     QTimer m_elapsedTimer;
     bool m_running = false;
