@@ -45,6 +45,13 @@ TrayMenu::TrayMenu(Dependencies d, QObject* parent) : QObject(parent), m_d(d)
             MarkdownClipboard(m_d.pasteboard).copy(*text);
     });
 
+    m_retry = m_menu.addAction(QStringLiteral("Réessayer la dernière dictée"));
+    m_retry->setObjectName(QStringLiteral("retryFailedDictation"));
+    connect(m_retry, &QAction::triggered, this, [this] {
+        if (const auto id = m_d.controller.lastFailedRecordingID())
+            m_d.controller.retryFailed(id);
+    });
+
     m_recent = m_menu.addMenu(QStringLiteral("Dictées récentes"));
     m_recent->setObjectName(QStringLiteral("recentDictations"));
     m_menu.addSeparator();
@@ -76,6 +83,7 @@ TrayMenu::TrayMenu(Dependencies d, QObject* parent) : QObject(parent), m_d(d)
 
     connect(&m_d.controller, &MacDictationController::stateChanged, this, &TrayMenu::refreshState);
     connect(&m_d.controller, &MacDictationController::lastTextChanged, this, &TrayMenu::refreshState);
+    connect(&m_d.controller, &MacDictationController::errorMessageChanged, this, &TrayMenu::refreshState);
     connect(&m_d.store, &RecordStore::changed, this, &TrayMenu::onStoreChanged);
     connect(&m_d.settings, &Settings::changed, this, &TrayMenu::onSettingChanged);
 
@@ -116,6 +124,8 @@ void TrayMenu::refreshState()
     m_cancel->setEnabled(s != RecordingState::idle);
     const auto& last = m_d.controller.lastText();
     m_copyLast->setEnabled(last && !last->isEmpty());
+    m_retry->setVisible(m_d.controller.lastFailedRecordingID().has_value());
+    m_retry->setEnabled(DictationActions::toggleEnabled(s) && s != RecordingState::recording);
 }
 
 void TrayMenu::refreshRecent()

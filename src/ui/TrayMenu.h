@@ -1,6 +1,6 @@
 #pragma once
 // The tray item's menu, top to bottom: active mode, dictation toggle, cancel, copy of the last
-// dictation, recent dictations, modes, prompts for the selection, automatic per-application
+// dictation, retry of a failed one (while its error stands), recent dictations, modes, prompts for the selection, automatic per-application
 // modes, then window, settings, updates and quit. It follows the controller, the records and
 // the settings as they change; it holds no state of its own beyond what it shows.
 #include <QMenu>
@@ -58,6 +58,7 @@ private:
     QAction* m_toggle = nullptr;
     QAction* m_cancel = nullptr;
     QAction* m_copyLast = nullptr;
+    QAction* m_retry = nullptr;
     QMenu* m_recent = nullptr;
     QMenu* m_modes = nullptr;
     QMenu* m_prompts = nullptr;

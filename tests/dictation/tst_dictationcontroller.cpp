@@ -494,16 +494,6 @@ private Q_SLOTS:
         QCOMPARE(rig.store->count<TranscriptionMode>(), 1);
     }
 
-    void unknownTranscriptionProvider()
-    {
-        Rig rig;
-        rig.addMode([](TranscriptionMode& m) { m.transcriptionProviderRaw = "deepgram"; });
-        rig.dictate();
-        QCOMPARE(rig.controller->state(), State::idle);
-        QVERIFY(rig.error().contains("deepgram"));
-        QVERIFY(rig.transcriber.jobs.isEmpty());
-    }
-
     void delivery_data()
     {
         QTest::addColumn<int>("trigger");

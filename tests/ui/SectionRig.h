@@ -4,12 +4,9 @@
 // a scripted chat client and an in-memory clipboard.
 #include "app/Services.h"
 #include "dictation/MacAppModeTriggers.h"
-#include "dictation/MacDictationController.h"
+#include "ControllerFakes.h"
 #include "dictation/ShortcutBindings.h"
-#include "fakes/FakeAIServices.h"
-#include "fakes/FakeDictationPlatform.h"
 #include "fakes/FakeFrontmostApplication.h"
-#include "fakes/FakePasteboard.h"
 #include "ui/MacNavigation.h"
 #include "ui/SectionContext.h"
 
@@ -17,22 +14,10 @@
 #include <QTemporaryDir>
 #include <memory>
 
-struct SectionRig
+struct SectionRig : ControllerFakes
 {
     QTemporaryDir dir;
     std::unique_ptr<Services> services;
-    FakeAudioRecorder recorder;
-    FakeLiveRecognizer live;
-    FakeDelivery delivery;
-    FakeRecorderPanel panel;
-    FakeMediaPauser media;
-    FakeEscapeMonitors escape;
-    FakeSoundPlayer sounds;
-    FakeAutoSendModes autoSend;
-    FakeTranscriber transcriber;
-    FakeChatClient chat;
-    FakeFollowUps followUps;
-    FakePasteboard pasteboard;
     FakeFrontmostApplication frontmost;
     MacNavigation navigation;
     std::unique_ptr<ShortcutBindings> shortcuts;
@@ -50,12 +35,7 @@ struct SectionRig
         Services& s = *services;
         shortcuts = std::make_unique<ShortcutBindings>(s.settings());
         appModes = std::make_unique<MacAppModeTriggers>(s.settings(), s.log(), frontmost, nullptr);
-        controller = std::make_unique<MacDictationController>(
-            MacDictationController::Collaborators{recorder, live, delivery, panel, media, escape, sounds, autoSend,
-                                                  [this]() -> Transcriber& { return transcriber; },
-                                                  [this]() -> ChatClient& { return chat; }, nullptr, &followUps,
-                                                  &followUps, &followUps,
-                                                  [](QString) -> QCoro::Task<double> { co_return 4.0; }},
+        controller = std::make_unique<MacDictationController>(collaborators(4.0, &s.failedRecordings()),
             s.settings(), s.notifications());
         controller->attachStore(&s.store());
         context.reset(new SectionContext{s.store(), s.settings(), s.log(), s.notifications(), *controller, navigation,

@@ -1,40 +1,23 @@
 #pragma once
 // A real dictation controller on a temporary store and settings, with the platform's recording
 // fakes, for the widget tests of the window, tray menu and recorder panel.
-#include "dictation/MacDictationController.h"
+#include "ControllerFakes.h"
+#include "dictation/FailedRecordings.h"
 #include "fakes/AwaitTask.h"
-#include "fakes/FakeAIServices.h"
-#include "fakes/FakeDictationPlatform.h"
-#include "fakes/FakePasteboard.h"
 #include "store/Notifications.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
 
 #include <QTemporaryDir>
 
-struct UiRig
+struct UiRig : ControllerFakes
 {
     QTemporaryDir dir;
     std::unique_ptr<RecordStore> store = std::move(RecordStore::open(dir.filePath("s.sqlite"), {}).value());
     Settings settings{dir.filePath("config")};
     Notifications notifications;
-    FakeAudioRecorder recorder;
-    FakeLiveRecognizer live;
-    FakeDelivery delivery;
-    FakeRecorderPanel panel;
-    FakeMediaPauser media;
-    FakeEscapeMonitors escape;
-    FakeSoundPlayer sounds;
-    FakeAutoSendModes autoSend;
-    FakeTranscriber transcriber;
-    FakeChatClient chat;
-    FakePasteboard pasteboard;
-    MacDictationController controller{
-        MacDictationController::Collaborators{recorder, live, delivery, panel, media, escape, sounds, autoSend,
-                                              [this]() -> Transcriber& { return transcriber; },
-                                              [this]() -> ChatClient& { return chat; }, nullptr, nullptr, nullptr,
-                                              nullptr, [](QString) -> QCoro::Task<double> { co_return 2.0; }},
-        settings, notifications};
+    FailedRecordings failed{dir.filePath("FailedRecordings")};
+    MacDictationController controller{collaborators(2.0, &failed), settings, notifications};
 
     UiRig()
     {

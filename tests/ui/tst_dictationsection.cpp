@@ -1,6 +1,7 @@
 // The dictation section: files picked or asked for from the menu go through the controller's
 // file transcription, unreadable ones are reported, and an error offers its action.
 #include "SectionRig.h"
+#include "fakes/AwaitTask.h"
 #include "ui/sections/DictationSection.h"
 
 #include <QFile>
@@ -37,6 +38,24 @@ private Q_SLOTS:
         QCOMPARE(section.lastText(), QStringLiteral("texte brut"));
         QCOMPARE(section.fileStatus(), QStringLiteral("« missing.wav » est introuvable ou illisible."));
         QCOMPARE(rig.store().count<Transcription>(), 1);
+    }
+
+    void aKeptRecordingOffersRetry()
+    {
+        SectionRig rig;
+        TranscriptionMode mode;
+        QVERIFY(rig.store().insert(mode));
+        rig.transcriber.results.push_back(unexpected(TranscriptionError::fromAPI(APIError::serverError(500))));
+        rig.recorder.file = rig.dir.filePath(QStringLiteral("rec.wav"));
+        DictationSection section(*rig.context);
+        awaitTask(rig.controller->start(DictationTrigger::hotkey));
+        awaitTask(rig.controller->stop());
+        QCOMPARE(section.errorActionText(), DictationSection::retryText());
+        section.triggerErrorAction();
+        QTRY_COMPARE(rig.store().count<Transcription>(), 1);
+        QCOMPARE(rig.transcriber.jobs.size(), 2);
+        QCOMPARE(section.errorActionText(), QString());
+        QCOMPARE(rig.navigation.selection(), MacSection::dictation);
     }
 
     void errorAction_data()

@@ -50,10 +50,11 @@ private Q_SLOTS:
         rig.updates.setEnabled(false);
         QCOMPARE(labels(rig.menu()),
                  QStringList({"Mode actif : Normal", "Dicter", "Annuler la dictée", "Copier la dernière dictée",
-                              "Dictées récentes >", "---", "Mode >", "Transformer la sélection >",
+                              "Réessayer la dernière dictée", "Dictées récentes >", "---", "Mode >", "Transformer la sélection >",
                               "Power Mode automatique", "---", "Ouvrir Ovra", "Réglages…",
                               "Rechercher les mises à jour…", "---", "Quitter Ovra"}));
-        // Nothing dictated yet: nothing to copy, no recent dictation; no feed: no update check.
+        // Nothing dictated yet: nothing to copy or retry, no recent dictation; no feed: no update check.
+        QVERIFY(!find(rig.menu(), "Réessayer la dernière dictée")->isVisible());
         QVERIFY(!find(rig.menu(), "Mode actif : Normal")->isEnabled());
         QVERIFY(!find(rig.menu(), "Copier la dernière dictée")->isEnabled());
         QVERIFY(rig.sub("Dictées récentes")->actions().isEmpty());
@@ -106,6 +107,23 @@ private Q_SLOTS:
         QCOMPARE(rig.pasteboard.text(), QStringLiteral("texte brut"));
         // The stored dictation shows up in the recent ones at once.
         QCOMPARE(labels(rig.sub("Dictées récentes")), QStringList{"texte brut"});
+    }
+
+    void aFailedDictationIsRetriedFromTheMenu()
+    {
+        TrayRig rig;
+        rig.addMode("Normal", 0);
+        rig.transcriber.results.push_back(unexpected(TranscriptionError::fromAPI(APIError::serverError(500))));
+        rig.startRecording();
+        awaitTask(rig.controller.stop());
+        QAction* retry = find(rig.menu(), "Réessayer la dernière dictée");
+        QTRY_VERIFY(retry->isVisible());
+        QVERIFY(retry->isEnabled());
+        QCOMPARE(rig.store->count<Transcription>(), 0);
+        retry->trigger();
+        QTRY_COMPARE(rig.store->count<Transcription>(), 1);
+        QVERIFY(!retry->isVisible());
+        QVERIFY(rig.failed.list().isEmpty());
     }
 
     void fiveRecentDictationsNewestFirst()

@@ -244,6 +244,9 @@ QString DictationSection::errorActionText() const
     const auto& error = m_context.controller.errorMessage();
     if (!error)
         return {};
+    // The speech of a failed dictation was kept: it can be transcribed again.
+    if (m_context.controller.lastFailedRecordingID())
+        return retryText();
     if (m_context.controller.errorIsMicPermission())
         return QStringLiteral("Réglages du micro");
     if (error->contains(QLatin1String("API key"), Qt::CaseInsensitive) ||
@@ -252,9 +255,14 @@ QString DictationSection::errorActionText() const
     return {};
 }
 
+QString DictationSection::retryText() { return QStringLiteral("Réessayer"); }
+
 void DictationSection::triggerErrorAction()
 {
-    if (!errorActionText().isEmpty())
+    const QString action = errorActionText();
+    if (action == retryText())
+        m_context.controller.retryFailed(m_context.controller.lastFailedRecordingID());
+    else if (!action.isEmpty())
         m_context.navigation.select(MacSection::settings);
 }
 

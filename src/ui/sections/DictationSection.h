@@ -29,6 +29,7 @@ public:
 
     QString errorText() const;
     QString errorActionText() const; // empty when the error has no action
+    static QString retryText();
     void triggerErrorAction();
     QString lastText() const;
     QString fileStatus() const;
