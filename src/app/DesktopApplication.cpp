@@ -24,6 +24,7 @@
 #include "ui/AppCommands.h"
 #include "ui/AppIconPicker.h"
 #include "ui/AppIcons.h"
+#include "ui/BackupFileActions.h"
 #include "ui/MacNavigation.h"
 #include "ui/MacRecorderHUD.h"
 #include "ui/MainWindow.h"
@@ -115,6 +116,7 @@ struct DesktopApplication::Parts
     std::unique_ptr<ModeShortcuts> modeShortcuts;
     MacNavigation navigation;
     std::unique_ptr<SectionContext> sectionContext;
+    std::unique_ptr<BackupFileActions> backup;
     std::unique_ptr<AppCommands> commands;
     std::unique_ptr<TrayMenu> trayMenu;
     std::unique_ptr<TrayItem> tray;
@@ -188,7 +190,8 @@ void DesktopApplication::launch()
                                               [&s = m_services]() -> ChatClient& { return s.claude(); },
                                               &m_services.offlineQueue(), &m_services.categorization(),
                                               &m_services.learningTrigger(),
-                                              &m_services.statsRefresher(), {}, &m_services.failedRecordings()},
+                                              &m_services.statsRefresher(), {}, &m_services.failedRecordings(),
+                                              &m_services.keptRecordings()},
         settings, m_services.notifications());
     p.controller->attachStore(&store);
     m_services.recorder().prewarm();
@@ -237,17 +240,25 @@ void DesktopApplication::launch()
     p.sectionContext->appModes = &p.appModes;
     p.sectionContext->launchAtLoginEnabled = [&l = p.loginItem] { return l.isEnabled(); };
     p.sectionContext->setLaunchAtLogin = [&l = p.loginItem](bool on) { return l.setEnabled(on); };
+    p.backup = std::make_unique<BackupFileActions>(store, settings, log);
     p.commands = std::make_unique<AppCommands>(
-        AppCommands::Dependencies{*p.controller, store, p.navigation, *p.checkForUpdates});
+        AppCommands::Dependencies{*p.controller, store, p.navigation, *p.checkForUpdates, p.backup.get()});
     p.trayMenu = std::make_unique<TrayMenu>(
         TrayMenu::Dependencies{*p.controller, store, settings, p.pasteboard, *p.checkForUpdates});
     connect(p.commands.get(), &AppCommands::activateRequested, this, &DesktopApplication::openWindow);
     connect(p.commands.get(), &AppCommands::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     connect(p.commands.get(), &AppCommands::aboutRequested, this, &DesktopApplication::showAbout);
-    connect(p.commands.get(), &AppCommands::failed, this, [](const QString& message) {
+    const auto warn = [](const QString& message) {
         QTextStream(stderr) << message << Qt::endl;
         if (canShowDialogs())
             QMessageBox::warning(nullptr, QStringLiteral("Ovra"), message);
+    };
+    connect(p.commands.get(), &AppCommands::failed, this, warn);
+    connect(p.backup.get(), &BackupFileActions::failed, this, warn);
+    connect(p.backup.get(), &BackupFileActions::succeeded, this, [](const QString& message) {
+        QTextStream(stdout) << message << Qt::endl;
+        if (canShowDialogs())
+            QMessageBox::information(nullptr, QStringLiteral("Ovra"), message);
     });
     connect(p.trayMenu.get(), &TrayMenu::openWindowRequested, this, &DesktopApplication::openWindow);
     connect(p.trayMenu.get(), &TrayMenu::openSettingsRequested, this, &DesktopApplication::openSettings);
@@ -263,6 +274,7 @@ void DesktopApplication::showScenes()
 
     // The window first: it is the one reachable without a tray.
     p.window = std::make_unique<MainWindow>(*p.sectionContext, *p.commands);
+    p.backup->setDialogParent(p.window.get());
     connect(p.window.get(), &MainWindow::firstShown, this, &DesktopApplication::wireShortcuts);
     connect(p.window.get(), &MainWindow::closed, this, &DesktopApplication::onWindowClosed);
     connect(p.commands.get(), &AppCommands::closeWindowRequested, p.window.get(), &QWidget::close);

@@ -1,5 +1,6 @@
 #include "AppCommands.h"
 
+#include "BackupFileActions.h"
 #include "DictationActions.h"
 #include "MacNavigation.h"
 #include "dictation/MacDictationController.h"
@@ -89,6 +90,11 @@ void AppCommands::populate(QMenuBar* bar)
     file->setObjectName(QStringLiteral("menuFile"));
     file->addAction(m_newNote);
     file->addAction(m_transcribeFile);
+    if (m_d.backup) {
+        file->addSeparator();
+        file->addAction(m_d.backup->exportAction());
+        file->addAction(m_d.backup->importAction());
+    }
     file->addSeparator();
     file->addAction(m_close);
 

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 
+class BackupFileActions;
 class MacDictationController;
 class MacNavigation;
 class QAction;
@@ -22,6 +23,8 @@ public:
         MacNavigation& navigation;
         // Shared with the tray: disabled while no check is possible.
         QAction& checkForUpdates;
+        // "Exporter…" and "Importer une sauvegarde…" in the file menu, when given.
+        BackupFileActions* backup = nullptr;
     };
 
     explicit AppCommands(Dependencies dependencies, QObject* parent = nullptr);

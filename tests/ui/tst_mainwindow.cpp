@@ -3,6 +3,7 @@
 #include "UiRig.h"
 #include "dictation/ShortcutBindings.h"
 #include "ui/AppCommands.h"
+#include "ui/BackupFileActions.h"
 #include "ui/MacNavigation.h"
 #include "ui/MainWindow.h"
 #include "ui/Section.h"
@@ -18,6 +19,7 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
+#include <QFileInfo>
 
 #include "ai/KeychainManager.h"
 #include "ai/SecretsVault.h"
@@ -70,7 +72,8 @@ struct WindowRig : UiRig
     QAction updates{QStringLiteral("Rechercher les mises à jour…")};
     SectionContext context{*store, settings, log, notifications, controller, navigation, vault, keychain,
                            verifier, usage, transcription, bindings, pasteboard};
-    AppCommands commands{AppCommands::Dependencies{controller, *store, navigation, updates}};
+    BackupFileActions backup{*store, settings, log};
+    AppCommands commands{AppCommands::Dependencies{controller, *store, navigation, updates, &backup}};
     MainWindow window{context, commands};
 };
 } // namespace
@@ -91,7 +94,8 @@ private Q_SLOTS:
         QCOMPARE(describe(top[0]->menu()), QStringList({"À propos d'Ovra", "Rechercher les mises à jour…", "---",
                                                         "Réglages… [Ctrl+,]", "---", "Quitter Ovra [Ctrl+Q]"}));
         QCOMPARE(describe(top[1]->menu()), QStringList({"Nouvelle note [Ctrl+N]", "Transcrire un fichier… [Ctrl+Shift+O]",
-                                                        "---", "Fermer la fenêtre [Ctrl+W]"}));
+                                                        "---", "Exporter…", "Importer une sauvegarde…", "---",
+                                                        "Fermer la fenêtre [Ctrl+W]"}));
         // The global shortcuts are not window shortcuts: no key equivalent on these two.
         QCOMPARE(describe(top[2]->menu()),
                  QStringList({"Dicter", "Annuler la dictée [Esc]", "Corriger la sélection"}));
@@ -100,6 +104,41 @@ private Q_SLOTS:
         // Nothing to cancel while idle (Escape stays with the window); no feed: no check.
         QVERIFY(!rig.commands.cancelDictation()->isEnabled());
         QVERIFY(!top[0]->menu()->actions().at(1)->isEnabled());
+    }
+
+    void exportThenImportFromTheFileMenu()
+    {
+        WindowRig rig;
+        rig.addMode("Normal", 0);
+        QSignalSpy ok(&rig.backup, &BackupFileActions::succeeded);
+        QSignalSpy failed(&rig.backup, &BackupFileActions::failed);
+        QString proposed;
+        const QString path = rig.dir.filePath("sauvegarde.json");
+        rig.backup.setSavePicker([&](QWidget*, const QString& p) {
+            proposed = p;
+            return path;
+        });
+        rig.backup.setOpenPicker([&](QWidget*, const QString&) { return path; });
+        rig.backup.exportAction()->trigger();
+        QCOMPARE(QFileInfo(proposed).fileName(), QStringLiteral("ovra-donnees.json"));
+        QVERIFY(QFile::exists(path));
+        rig.backup.importAction()->trigger();
+        QCOMPARE(ok.size(), 2);
+        QCOMPARE(ok[1][0].toString(), QStringLiteral("Rien à importer — tout était déjà présent (aucun doublon créé)."));
+
+        // A file that is not a backup changes nothing and says why.
+        QFile bad(path);
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("{\"schema\": ");
+        bad.close();
+        rig.backup.importAction()->trigger();
+        QCOMPARE(failed.size(), 1);
+        QVERIFY(failed[0][0].toString().startsWith("Import impossible : Ce fichier n'est pas un document JSON valide"));
+        QCOMPARE(rig.store->count<TranscriptionMode>(), 1);
+        // Cancelled pickers do nothing.
+        rig.backup.setOpenPicker([](QWidget*, const QString&) { return QString(); });
+        rig.backup.importAction()->trigger();
+        QCOMPARE(ok.size() + failed.size(), 3);
     }
 
     void dictationMenuFollowsTheState()
