@@ -1,12 +1,14 @@
 #include "AppIconPicker.h"
 
 #include "AppIcons.h"
+#include "stats/StatsSnapshot.h"
 #include "store/AppSettingsKeys.h"
 #include "store/Settings.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QVBoxLayout>
 
 AppIconPicker::AppIconPicker(Settings& settings, QWidget* parent) : QWidget(parent), m_settings(settings)
@@ -25,11 +27,16 @@ AppIconPicker::AppIconPicker(Settings& settings, QWidget* parent) : QWidget(pare
     m_list->setWrapping(false);
     m_list->setMovement(QListView::Static);
     m_list->setFixedHeight(96);
-    // Icons unlocked by the statistics' word count: not built yet.
     const QString current = chosen(settings);
+    const qint64 words = totalWords(settings);
     for (const QString& choice : AppIcons::appIconChoices()) {
         auto* item = new QListWidgetItem(AppIcons::appIcon(choice), AppIcons::appIconTitle(choice), m_list);
         item->setData(Qt::UserRole, choice);
+        if (const QString locked = lockedText(choice, words); !locked.isEmpty()) {
+            item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
+            item->setToolTip(locked);
+            item->setData(Qt::AccessibleDescriptionRole, locked);
+        }
         if (choice == current)
             m_list->setCurrentItem(item);
     }
@@ -46,7 +53,25 @@ AppIconPicker::AppIconPicker(Settings& settings, QWidget* parent) : QWidget(pare
 QString AppIconPicker::chosen(Settings& settings)
 {
     const QString choice = settings.stringValue(AppSettingsKey::appIcon).value_or(QString());
-    return AppIcons::appIconChoices().contains(choice) ? choice : QString();
+    if (!AppIcons::appIconChoices().contains(choice) || !lockedText(choice, totalWords(settings)).isEmpty())
+        return {};
+    return choice;
+}
+
+qint64 AppIconPicker::totalWords(const Settings& settings)
+{
+    const auto snapshot = readSnapshot(settings);
+    return snapshot ? snapshot->stats.totalWords : 0;
+}
+
+QString AppIconPicker::lockedText(const QString& choice, qint64 words)
+{
+    const qint64 needed = AppIcons::appIconWordsNeeded(choice);
+    if (words >= needed)
+        return {};
+    const QLocale french(QLocale::French);
+    return QStringLiteral("Débloquée à %1 mots dictés (encore %2).")
+        .arg(french.toString(needed), french.toString(needed - words));
 }
 
 void AppIconPicker::applyChosenIcon(Settings& settings)

@@ -1,6 +1,7 @@
 #pragma once
 // The application-icon picker ("ovra.mac.appIcon"): one choice among the shipped variants,
-// applied at once to the window icon. The settings section embeds it.
+// applied at once to the window icon. Variants are unlocked by the words dictated (the published
+// statistics' total). The settings section embeds it.
 #include <QWidget>
 
 class QListWidget;
@@ -14,7 +15,11 @@ public:
 
     // Applies the chosen icon (an unknown choice falls back to the default one).
     static void applyChosenIcon(Settings& settings);
+    // The chosen variant when it is known and unlocked, else the default ("").
     static QString chosen(Settings& settings);
+    static qint64 totalWords(const Settings& settings);
+    // "Débloquée à 1 000 mots dictés (encore 250)."; empty when unlocked.
+    static QString lockedText(const QString& choice, qint64 words);
 
 private:
     Settings& m_settings;

@@ -30,6 +30,15 @@ QString appIconTitle(const QString& choice)
     return QStringLiteral("Classique");
 }
 
+qint64 appIconWordsNeeded(const QString& choice)
+{
+    if (choice == QLatin1String("dark"))
+        return 1000;
+    if (choice == QLatin1String("sunset"))
+        return 10000;
+    return 0;
+}
+
 QIcon appIcon(const QString& choice)
 {
     const QString suffix = appIconChoices().contains(choice) && !choice.isEmpty() ? QLatin1Char('-') + choice : QString();

@@ -15,4 +15,6 @@ QIcon panelIcon(const QString& name);
 QStringList appIconChoices();
 QString appIconTitle(const QString& choice);
 QIcon appIcon(const QString& choice);
+// Words dictated (the statistics' total) that unlock a variant; 0 for the default.
+qint64 appIconWordsNeeded(const QString& choice);
 } // namespace AppIcons
