@@ -20,6 +20,7 @@
 #include "platform/linux/x11/X11KeySynthesizer.h"
 #include "platform/linux/x11/X11Keyboard.h"
 #include "platform/linux/x11/X11SelectionOwner.h"
+#include "store/AppSettingsKeys.h"
 #include "transcription/ManagedTranscriber.h"
 #include "ui/AppCommands.h"
 #include "ui/AppIconPicker.h"
@@ -199,11 +200,23 @@ void DesktopApplication::launch()
     // 3, 6, 10, 11. Retention purges, the one-time statistics purge, the statistics snapshot and
     // the offline queue (given the controller's transcription and AI services above).
     m_services.startDataUpkeep();
-    // 4. Key-backup service: not built yet.
-    // 5. Cloud settings store: subscription and first synchronisation not built yet.
-    // 7. Cloud-folder sync at launch (unless iCloudSyncEnabled is off): not built yet.
+    // 4, 5, 7, 9. Key backup (in the services), cloud settings, cloud-folder sync at launch, on
+    // each activation (unless iCloudSyncEnabled is off) and after a change of the folder.
+    m_services.settingsSync().start();
+    auto syncIfEnabled = [this] {
+        if (m_services.settings().iCloudSyncEnabled())
+            m_services.cloudSync().sync();
+    };
+    syncIfEnabled();
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [syncIfEnabled](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            syncIfEnabled();
+    });
+    connect(&settings, &Settings::changed, this, [this](const QString& key) {
+        if (key == AppSettingsKey::cloudFolder)
+            m_services.cloudSync().sync();
+    });
     // 8. Local-model auto-downloader: not built yet.
-    // 9. Cloud-folder sync on each activation (unless iCloudSyncEnabled is off): not built yet.
     // 12. Per-application modes.
     p.appModes.start([&store, c = p.controller.get()](const QUuid& id) {
         if (const auto mode = store.find<TranscriptionMode>(id))
@@ -238,6 +251,9 @@ void DesktopApplication::launch()
     p.sectionContext->chat = &m_services.claude();
     p.sectionContext->audioCapture = &m_services.audioCapture();
     p.sectionContext->appModes = &p.appModes;
+    p.sectionContext->cloudSync = &m_services.cloudSync();
+    p.sectionContext->keyBackup = &m_services.keyBackup();
+    p.sectionContext->settingsSync = &m_services.settingsSync();
     p.sectionContext->launchAtLoginEnabled = [&l = p.loginItem] { return l.isEnabled(); };
     p.sectionContext->setLaunchAtLogin = [&l = p.loginItem](bool on) { return l.setEnabled(on); };
     p.backup = std::make_unique<BackupFileActions>(store, settings, log);

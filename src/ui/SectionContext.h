@@ -23,6 +23,9 @@ class ChatClient;
 class AudioCapture;
 class MacAppModeTriggers;
 class MacHelperReceiver;
+class ICloudSync;
+class SecretsBackupService;
+class CloudSettingsSync;
 
 struct SectionContext
 {
@@ -45,6 +48,9 @@ struct SectionContext
     AudioCapture* audioCapture = nullptr;      // the microphone list of the settings
     MacAppModeTriggers* appModes = nullptr;    // per-application and per-address rules, auto-send
     MacHelperReceiver* helper = nullptr;       // texts from the paired phones
+    ICloudSync* cloudSync = nullptr;           // the sync part of the settings (with keyBackup)
+    SecretsBackupService* keyBackup = nullptr;
+    CloudSettingsSync* settingsSync = nullptr;
     // Launch at login (the XDG autostart entry); both set, or the option is shown disabled.
     std::function<bool()> launchAtLoginEnabled;
     std::function<Expected<void, QString>(bool)> setLaunchAtLogin;

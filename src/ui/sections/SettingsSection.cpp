@@ -1,6 +1,7 @@
 #include "SettingsSection.h"
 
 #include "APIKeysPane.h"
+#include "CloudSyncPane.h"
 #include "ai/AIModelCatalog.h"
 #include "dictation/MacPrimaryShortcutMode.h"
 #include "dictation/ShortcutBindings.h"
@@ -76,6 +77,9 @@ SettingsSection::SettingsSection(SectionContext& context, QWidget* parent)
     pageLayout->addWidget(buildAI());
     pageLayout->addWidget(buildRetention());
     pageLayout->addWidget(buildStartup());
+    if (m_context.cloudSync && m_context.keyBackup)
+        pageLayout->addWidget(new CloudSyncPane(m_context, *m_context.cloudSync, *m_context.keyBackup,
+                                                m_context.settingsSync, this));
     pageLayout->addWidget(buildJournal());
     pageLayout->addStretch();
 
