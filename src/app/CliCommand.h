@@ -58,6 +58,7 @@ QList<CliCommand> statsCommands();
 QList<CliCommand> queueCommands();
 QList<CliCommand> retryCommands();
 QList<CliCommand> syncCommands();
+QList<CliCommand> modelCommands();
 
 // A refusal and its exit code: 2 when the command line itself is wrong, 1 otherwise.
 struct CliError

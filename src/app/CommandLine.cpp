@@ -32,6 +32,7 @@ const QList<CliCommand>& allCommands()
         c += queueCommands();
         c += retryCommands();
         c += syncCommands();
+        c += modelCommands();
         return c;
     }();
     return all;

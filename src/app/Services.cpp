@@ -73,8 +73,9 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
         QDir(folders.data).filePath(QLatin1String(KeptRecordings::kFolderName)), *s->m_settings);
     s->m_liveTranscriber = std::make_unique<MacLiveTranscriber>(*s->m_audioCapture, *s->m_speechEngine, *s->m_settings);
     s->m_networkMonitor = std::make_unique<QtNetworkPathMonitor>();
-    // No on-device engine is built in yet: those models report themselves unavailable.
-    s->m_localModels = std::make_unique<UnavailableLocalModels>();
+    s->m_localModels = std::make_unique<LocalModels>(*s->m_settings, *s->m_log,
+                                                     QDir(folders.data).filePath(QStringLiteral("models")),
+                                                     WhisperKitModelStore::defaultBaseUrl());
     s->m_uploadCompressor = std::make_unique<UploadCompressor>(*s->m_log);
     SecretsVault* vault = s->m_vault.get();
     const ServiceHosts hosts = ServiceHosts::fromEnvironment();

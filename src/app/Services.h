@@ -14,6 +14,7 @@
 #include "dictation/KeptRecordings.h"
 #include "dictation/MacAudioRecorder.h"
 #include "dictation/MacLiveTranscriber.h"
+#include "localmodels/LocalModels.h"
 #include "network/APINetworkClient.h"
 #include "platform/AudioCapture.h"
 #include "platform/NetworkPathMonitor.h"
@@ -31,7 +32,6 @@
 #include "transcription/ManagedTranscriber.h"
 #include "transcription/OfflineTranscriptionQueue.h"
 #include "transcription/CloudTranscriber.h"
-#include "transcription/LocalModelServices.h"
 #include "transcription/SilenceTrimmer.h"
 #include "transcription/SystemRecognizer.h"
 #include "transcription/TranscriptionManager.h"
@@ -80,6 +80,7 @@ public:
     KeptRecordings& keptRecordings() { return *m_keptRecordings; }
     MacLiveTranscriber& liveTranscriber() { return *m_liveTranscriber; }
     NetworkPathMonitor& networkMonitor() { return *m_networkMonitor; }
+    LocalModels& localModels() { return *m_localModels; }
     APIKeyVerifier& keyVerifier() { return *m_keyVerifier; }
     TranscriptionManager& transcription() { return *m_transcription; }
     OfflineTranscriptionQueue& offlineQueue() { return *m_offlineQueue; }
@@ -115,7 +116,7 @@ private:
     std::unique_ptr<KeptRecordings> m_keptRecordings;
     std::unique_ptr<MacLiveTranscriber> m_liveTranscriber;
     std::unique_ptr<NetworkPathMonitor> m_networkMonitor;
-    std::unique_ptr<LocalModelServices> m_localModels;
+    std::unique_ptr<LocalModels> m_localModels;
     std::unique_ptr<UploadCompressor> m_uploadCompressor;
     std::unique_ptr<CloudTranscriber> m_cloudTranscriber;
     std::unique_ptr<APIKeyVerifier> m_keyVerifier;

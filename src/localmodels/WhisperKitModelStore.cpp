@@ -6,6 +6,7 @@
 #include "store/DebugLog.h"
 #include "store/Settings.h"
 
+#include <QCoreApplication>
 #include <QCoroSignal>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -143,6 +144,7 @@ QCoro::Task<Expected<void, LocalModelError>> WhisperKitModelStore::download(QStr
     url.setPath(url.path() + QStringLiteral("/%1/resolve/main/%2").arg(QLatin1String(kRepository), row->fileName));
     running->job.reset(new ModelFileDownload(*m_network, url, file));
     connect(running->job.get(), &ModelFileDownload::progress, this, [this, variant](qint64 received, qint64 total) {
+        m_transferred.insert(variant, {received, total});
         const double fraction = total > 0 ? double(received) / double(total) : 0.0;
         // One refresh per thousandth is plenty for a progress bar.
         if (fraction - m_progress.value(variant) >= 0.001 || fraction >= 1.0) {
@@ -158,14 +160,21 @@ QCoro::Task<Expected<void, LocalModelError>> WhisperKitModelStore::download(QStr
 
     QPointer<WhisperKitModelStore> self(this);
     Expected<void, LocalModelError> result = unexpected(LocalModelError{});
+    const QString pidFile = downloadPidFile(dir);
     if (!QDir().mkpath(dir)) {
         result = unexpected(LocalModelError{QStringLiteral("Impossible de créer le dossier ") + dir});
     } else {
+        QFile pid(pidFile);
+        if (pid.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            pid.write(QByteArray::number(QCoreApplication::applicationPid()));
+        pid.close();
         auto fetching = running->job->run();
         result = co_await fetching;
+        QFile::remove(pidFile);
     }
     if (!self)
         co_return result;
+    m_transferred.remove(variant);
     if (result) {
         // The host's hash proves the bytes are its bytes, not that they are a Whisper model.
         if (auto checked = WhisperModelFile::check(file); !checked) {

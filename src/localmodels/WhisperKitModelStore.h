@@ -48,6 +48,8 @@ public:
     bool isDownloading(const QString& variant) const { return m_downloadTasks.contains(variant); }
 
     QHash<QString, double> progress() const { return m_progress; }
+    // Bytes received and announced of a running download.
+    QPair<qint64, qint64> transferred(const QString& variant) const { return m_transferred.value(variant); }
     QHash<QString, QString> errors() const { return m_errors; }
     QSet<QString> specializing() const { return m_specializing; }
     QHash<QString, QString> paths() const { return m_paths; }
@@ -58,6 +60,8 @@ public:
     // Removes every "*.partial" and "*.partial.etag" file under the folder; logs and returns
     // how many went.
     static int removePartialFiles(const QString& folder, DebugLog& log);
+    // Holds the id of the process downloading into the folder, while it does.
+    static QString downloadPidFile(const QString& folder) { return folder + QStringLiteral("/.download.pid"); }
 
 Q_SIGNALS:
     void changed();
@@ -75,6 +79,7 @@ private:
     std::chrono::milliseconds m_cancelGrace;
     std::unique_ptr<QNetworkAccessManager> m_network;
     QHash<QString, double> m_progress;
+    QHash<QString, QPair<qint64, qint64>> m_transferred;
     QHash<QString, QString> m_errors;
     QSet<QString> m_specializing;
     QHash<QString, QString> m_paths;

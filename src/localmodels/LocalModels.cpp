@@ -1,0 +1,102 @@
+#include "LocalModels.h"
+
+#include "WhisperCppEngine.h"
+#include "WhisperModel.h"
+#include "WhisperModelFile.h"
+#include "store/DebugLog.h"
+
+#include <QDirIterator>
+
+namespace {
+
+LocalModelError unavailable()
+{
+    return LocalModelError{QStringLiteral("moteur indisponible sur ce système")};
+}
+
+} // namespace
+
+LocalModels::LocalModels(Settings& settings, DebugLog& log, const QString& modelsFolder, const QUrl& baseUrl)
+    : m_log(log), m_whisperStore(std::make_unique<WhisperKitModelStore>(settings, log, modelsFolder, baseUrl))
+{
+    WhisperKitModelStore* store = m_whisperStore.get();
+    m_whisper = std::make_unique<WhisperKitTranscriptionService>(
+        log, [store](const QString& variant) { return store->modelFile(variant); }, &WhisperCppEngine::load,
+        WhisperCppEngine::defaultThreads());
+}
+
+LocalModels::~LocalModels() = default;
+
+bool LocalModels::isWhisper(const QString& modelID) const
+{
+    const WhisperModel* row = WhisperModel::find(modelID);
+    return row && row->variant == modelID;
+}
+
+bool LocalModels::isDownloaded(const QString& modelID) const
+{
+    return isWhisper(modelID) && m_whisperStore->isDownloaded(modelID);
+}
+
+QCoro::Task<Expected<QString, LocalModelError>> LocalModels::transcribe(LocalEngine engine, QString file,
+                                                                       QString modelID, QString language,
+                                                                       std::optional<int>)
+{
+    if (engine == LocalEngine::whisperKit) {
+        auto running = m_whisper->transcribe(file, modelID, language);
+        co_return co_await running;
+    }
+    co_return unexpected(unavailable());
+}
+
+void LocalModels::checkIntegrity(LocalEngine engine, QString modelID, std::optional<int>)
+{
+    if (engine != LocalEngine::whisperKit)
+        return;
+    const QString variant = WhisperModel::normalizedVariant(modelID);
+    const QString file = m_whisperStore->modelFile(variant);
+    if (file.isEmpty() || WhisperModelFile::check(file))
+        return;
+    m_log.log(QStringLiteral("APP WhisperKit: modèle incomplet/corrompu détecté → suppression + état « non téléchargé » (") +
+                  variant + QStringLiteral(")"),
+              QStringLiteral("FLOW"));
+    remove(variant);
+}
+
+QCoro::Task<Expected<void, LocalModelError>> LocalModels::download(QString modelID)
+{
+    if (isWhisper(modelID)) {
+        auto running = m_whisperStore->download(modelID);
+        co_return co_await running;
+    }
+    co_return unexpected(unavailable());
+}
+
+QCoro::Task<> LocalModels::cancel(QString modelID)
+{
+    if (isWhisper(modelID)) {
+        auto running = m_whisperStore->cancel(modelID);
+        co_await running;
+    }
+}
+
+void LocalModels::remove(const QString& modelID)
+{
+    if (!isWhisper(modelID))
+        return;
+    m_whisperStore->remove(modelID);
+    m_whisper->unload(modelID);
+}
+
+qint64 LocalModels::sizeOnDisk(const QString& modelID) const
+{
+    if (!isWhisper(modelID))
+        return 0;
+    qint64 bytes = 0;
+    QDirIterator it(m_whisperStore->folderFor(modelID), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        bytes += it.fileInfo().size();
+    }
+    return bytes;
+}

@@ -1,0 +1,43 @@
+#pragma once
+// The on-device models as the rest of the program sees them: one object owning the Whisper
+// store and service (and the NVIDIA services), answering the transcription manager, the
+// command line and the models section.
+#include "WhisperKitModelStore.h"
+#include "WhisperKitTranscriptionService.h"
+#include "transcription/LocalModelServices.h"
+
+#include <QUrl>
+#include <memory>
+
+class DebugLog;
+class Settings;
+
+class LocalModels : public LocalModelServices
+{
+public:
+    // modelsFolder: $XDG_DATA_HOME/ovra/models.
+    LocalModels(Settings& settings, DebugLog& log, const QString& modelsFolder, const QUrl& baseUrl);
+    ~LocalModels() override;
+
+    bool isDownloaded(const QString& modelID) const override;
+    QCoro::Task<Expected<QString, LocalModelError>> transcribe(LocalEngine engine, QString file, QString modelID,
+                                                              QString language, std::optional<int> chunkMs) override;
+    void checkIntegrity(LocalEngine engine, QString modelID, std::optional<int> chunkMs) override;
+
+    // Downloads a model of the catalogue; a second caller waits for the same download.
+    QCoro::Task<Expected<void, LocalModelError>> download(QString modelID);
+    QCoro::Task<> cancel(QString modelID);
+    // Removes its files and unloads it.
+    void remove(const QString& modelID);
+    // Bytes on disk of a model's folder (partial files included).
+    qint64 sizeOnDisk(const QString& modelID) const;
+    bool isWhisper(const QString& modelID) const;
+
+    WhisperKitModelStore& whisperStore() { return *m_whisperStore; }
+    WhisperKitTranscriptionService& whisper() { return *m_whisper; }
+
+private:
+    DebugLog& m_log;
+    std::unique_ptr<WhisperKitModelStore> m_whisperStore;
+    std::unique_ptr<WhisperKitTranscriptionService> m_whisper;
+};
