@@ -12,7 +12,7 @@ packages=(
   pocketsphinx pocketsphinx-en-us libpocketsphinx-dev
   libbenchmark-dev
   espeak-ng sox xvfb xdotool xclip xterm pulseaudio pulseaudio-utils dbus dbus-x11
-  gnome-keyring libsecret-tools python3 python3-cryptography
+  gnome-keyring libsecret-tools python3 python3-cryptography syncthing
   avahi-daemon iproute2
   curl
 )
