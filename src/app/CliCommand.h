@@ -49,6 +49,7 @@ QList<CliCommand> keyCommands();
 QList<CliCommand> transcribeCommands();
 QList<CliCommand> dictionaryCommands();
 QList<CliCommand> promptCommands();
+QList<CliCommand> noteCommands();
 QList<CliCommand> audioCommands();
 QList<CliCommand> shortcutCommands();
 QList<CliCommand> helperCommands();

@@ -20,6 +20,7 @@ const QList<CliCommand>& allCommands()
         c += modeCommands();
         c += dictionaryCommands();
         c += promptCommands();
+        c += noteCommands();
         c += historyCommands();
         c += keyCommands();
         c += settingsCommands();

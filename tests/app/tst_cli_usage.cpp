@@ -37,6 +37,7 @@ private Q_SLOTS:
         QTest::newRow("modes") << QStringList{"modes", "frobnicate"} << QStringList{"modes", "remove", "nobody"};
         QTest::newRow("dictionary") << QStringList{"dictionary", "add"} << QStringList{"dictionary", "remove", "nothing"};
         QTest::newRow("prompts") << QStringList{"prompts", "add", "only-a-name"} << QStringList{"prompts", "remove", "x"};
+        QTest::newRow("notes") << QStringList{"notes", "edit", "x"} << QStringList{"notes", "show", "nobody"};
         QTest::newRow("history") << QStringList{"history", "--limit", "0"} << QStringList{};
         QTest::newRow("keys") << QStringList{"keys", "set", "mistral"} << QStringList{"keys", "verify"};
         QTest::newRow("settings") << QStringList{"settings", "get"} << QStringList{"settings", "get", "nope.key"};
@@ -88,7 +89,7 @@ private Q_SLOTS:
         QStringList listed = ovra({"__complete"}).out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         listed.removeIf([](const QString& w) { return w.startsWith(QLatin1Char('-')) || w == QLatin1String("help"); });
         const QStringList tested{"transcribe", "dictate", "record", "recognize", "devices", "modes", "dictionary",
-                                 "prompts", "history", "keys", "settings", "shortcuts", "log", "helper", "retry",
+                                 "prompts", "notes", "history", "keys", "settings", "shortcuts", "log", "helper", "retry",
                                  "export", "import", "stats", "queue", "sync", "models"};
         QVERIFY(!listed.isEmpty());
         for (const QString& c : listed)
