@@ -35,6 +35,7 @@
 #include "ui/UpdateChecker.h"
 #include "ui/WhatsNewDialog.h"
 
+#include <QCoroTask>
 #include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
@@ -216,7 +217,14 @@ void DesktopApplication::launch()
         if (key == AppSettingsKey::cloudFolder)
             m_services.cloudSync().sync();
     });
-    // 8. Local-model auto-downloader: not built yet.
+    // 8. Local models: the active mode's model loaded ahead of the first dictation, the models
+    // the modes need downloaded, again after every mode edit.
+    LocalModelAutoDownloader& models = m_services.localModelAutoDownloader();
+    QCoro::connect(models.prewarm(QUuid::fromString(
+                       settings.stringValue(SharedDefaultsKey::activeModeID).value_or(QString()))),
+                   this, [] {});
+    QCoro::connect(models.run(), this, [] {});
+    models.followModeEdits();
     // 12. Per-application modes.
     p.appModes.start([&store, c = p.controller.get()](const QUuid& id) {
         if (const auto mode = store.find<TranscriptionMode>(id))

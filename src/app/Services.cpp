@@ -92,6 +92,8 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
     if (!s->m_store)
         return s; // a command that never touches the store needs neither of these
     s->m_statsRefresher = std::make_unique<StatsSnapshotRefresher>(*s->m_store, *s->m_settings);
+    s->m_autoDownloader =
+        std::make_unique<LocalModelAutoDownloader>(*s->m_store, *s->m_settings, *s->m_localModels, *s->m_log);
     s->m_queueTranscriber = std::make_unique<ManagedTranscriber>(*s->m_transcription);
     s->m_offlineQueue = std::make_unique<OfflineTranscriptionQueue>(
         QDir(folders.data).filePath(QLatin1String(OfflineTranscriptionQueue::kFolderName)),

@@ -14,6 +14,7 @@
 #include "dictation/KeptRecordings.h"
 #include "dictation/MacAudioRecorder.h"
 #include "dictation/MacLiveTranscriber.h"
+#include "localmodels/LocalModelAutoDownloader.h"
 #include "localmodels/LocalModels.h"
 #include "network/APINetworkClient.h"
 #include "platform/AudioCapture.h"
@@ -81,6 +82,7 @@ public:
     MacLiveTranscriber& liveTranscriber() { return *m_liveTranscriber; }
     NetworkPathMonitor& networkMonitor() { return *m_networkMonitor; }
     LocalModels& localModels() { return *m_localModels; }
+    LocalModelAutoDownloader& localModelAutoDownloader() { return *m_autoDownloader; } // needs the store
     APIKeyVerifier& keyVerifier() { return *m_keyVerifier; }
     TranscriptionManager& transcription() { return *m_transcription; }
     OfflineTranscriptionQueue& offlineQueue() { return *m_offlineQueue; }
@@ -117,6 +119,7 @@ private:
     std::unique_ptr<MacLiveTranscriber> m_liveTranscriber;
     std::unique_ptr<NetworkPathMonitor> m_networkMonitor;
     std::unique_ptr<LocalModels> m_localModels;
+    std::unique_ptr<LocalModelAutoDownloader> m_autoDownloader;
     std::unique_ptr<UploadCompressor> m_uploadCompressor;
     std::unique_ptr<CloudTranscriber> m_cloudTranscriber;
     std::unique_ptr<APIKeyVerifier> m_keyVerifier;

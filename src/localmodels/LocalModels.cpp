@@ -80,6 +80,14 @@ QCoro::Task<> LocalModels::cancel(QString modelID)
     }
 }
 
+QCoro::Task<> LocalModels::prewarm(QString modelID)
+{
+    if (isWhisper(modelID)) {
+        auto loading = m_whisper->load(modelID);
+        co_await loading;
+    }
+}
+
 void LocalModels::remove(const QString& modelID)
 {
     if (!isWhisper(modelID))

@@ -27,6 +27,8 @@ public:
     // Downloads a model of the catalogue; a second caller waits for the same download.
     QCoro::Task<Expected<void, LocalModelError>> download(QString modelID);
     QCoro::Task<> cancel(QString modelID);
+    // Loads a downloaded model without transcribing; a failure is logged by its service.
+    QCoro::Task<> prewarm(QString modelID);
     // Removes its files and unloads it.
     void remove(const QString& modelID);
     // Bytes on disk of a model's folder (partial files included).

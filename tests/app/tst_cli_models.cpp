@@ -3,6 +3,7 @@
 // left resumable, cancel (of leftovers and of a download running in another ovra), delete.
 #include "fakes/ModelHost.h"
 #include "fakes/OvraProcess.h"
+#include "fakes/WavHeader.h"
 #include "localmodels/TinyWhisperModel.h"
 
 #include <QDir>
@@ -83,6 +84,23 @@ private Q_SLOTS:
 
         QCOMPARE(ovra({"models", "download", "Whisper Tiny"}).out, QStringLiteral("Déjà téléchargé : ") + file + "\n");
         QCOMPARE(m_host->storageGets(), 1);
+
+        // A dictation with the downloaded model runs the real engine (the tiny model always says "w1000").
+        const QString wav = m_home->filePath(QStringLiteral("speech.wav"));
+        QFile audio(wav);
+        QVERIFY(audio.open(QIODevice::WriteOnly));
+        QByteArray pcm(64000, '\0');
+        for (int i = 0; i < pcm.size(); i += 2)
+            pcm[i + 1] = char((i / 2) % 50 - 25);
+        audio.write(wavHeader(quint32(pcm.size()), 16000, 1) + pcm);
+        audio.close();
+        const OvraRun said = ovra({"transcribe", wav, "--provider", "whisperKit", "--model", "openai_whisper-tiny",
+                                   "--language", "fr"});
+        QCOMPARE(said.code, 0);
+        QCOMPARE(said.out, QStringLiteral("w1000\n"));
+        const QString journal = ovra({"log"}).out;
+        QVERIFY2(journal.contains(QStringLiteral("APP WhisperKit: loading model openai_whisper-tiny")), qPrintable(journal));
+        QVERIFY(journal.contains(QStringLiteral("APP WhisperKit: model openai_whisper-tiny ready")));
 
         const OvraRun removed = ovra({"models", "delete", "openai_whisper-tiny"});
         QCOMPARE(removed.code, 0);
