@@ -238,31 +238,35 @@ bool writeDocument(QIODevice& out, const QDateTime& exportedAt, Each&& each, Sta
     return w.endDocument();
 }
 
+// Records in the store's order (as the export streams them) or by id.
 template <class R>
-QList<BackupItem<R>> items(const RecordStore& store)
+QList<R> fetchAll(const RecordStore& store, bool byId)
+{
+    return byId ? store.fetch<R>({}, {{QStringLiteral("id"), true}}) : store.fetch<R>();
+}
+
+template <class R>
+QList<BackupItem<R>> items(const RecordStore& store, bool byId)
 {
     QList<BackupItem<R>> out;
-    for (R& r : store.fetch<R>())
+    for (R& r : fetchAll<R>(store, byId))
         out.append({std::move(r)});
     return out;
 }
 
-} // namespace
-
-BackupPayload makePayload(const RecordStore& store, const Settings& settings, const QDateTime& now)
+BackupPayload recordsPayload(const RecordStore& store, const Settings& settings, const QDateTime& now, bool byId)
 {
     BackupPayload p;
     p.exportedAt = now;
-    p.prompts = items<PromptPreset>(store);
-    p.modes = items<TranscriptionMode>(store);
-    p.notes = items<Note>(store);
-    p.dictionary = items<DictionaryEntry>(store);
-    p.transcriptions = store.fetch<Transcription>();
-    p.learning = store.fetch<LearningSuggestion>();
-    p.usage = store.fetch<APIUsageRecord>();
-    p.stats = computeStats(store, now);
+    p.prompts = items<PromptPreset>(store, byId);
+    p.modes = items<TranscriptionMode>(store, byId);
+    p.notes = items<Note>(store, byId);
+    p.dictionary = items<DictionaryEntry>(store, byId);
+    p.transcriptions = fetchAll<Transcription>(store, byId);
+    p.learning = fetchAll<LearningSuggestion>(store, byId);
+    p.usage = fetchAll<APIUsageRecord>(store, byId);
     p.tombstones = store.fetch<DeletionTombstone>();
-    p.transformStats = store.fetch<TransformationStat>();
+    p.transformStats = fetchAll<TransformationStat>(store, byId);
     const WidgetLayouts w = WidgetLayouts::read(settings);
     if (w.updatedAt || !w.layouts.isEmpty())
         p.widgetLayouts = w.layouts;
@@ -270,11 +274,31 @@ BackupPayload makePayload(const RecordStore& store, const Settings& settings, co
     return p;
 }
 
+} // namespace
+
+BackupPayload makePayload(const RecordStore& store, const Settings& settings, const QDateTime& now)
+{
+    BackupPayload p = recordsPayload(store, settings, now, false);
+    p.stats = computeStats(store, now);
+    return p;
+}
+
+BackupPayload makeRecordsPayload(const RecordStore& store, const Settings& settings, const QDateTime& now)
+{
+    return recordsPayload(store, settings, now, true);
+}
+
 QByteArray encode(const BackupPayload& p)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
+    (void)encodeTo(p, buffer);
+    return bytes;
+}
+
+bool encodeTo(const BackupPayload& p, QIODevice& buffer)
+{
     auto each = [&p]<class R>(auto&& visit) {
         auto visitAll = [&](const auto& list) {
             for (const auto& item : list) {
@@ -303,9 +327,8 @@ QByteArray encode(const BackupPayload& p)
         else if constexpr (std::is_same_v<R, TransformationStat>)
             visitAll(*p.transformStats);
     };
-    (void)writeDocument(buffer, p.exportedAt, each, [&p] { return p.stats; }, p.widgetLayouts,
-                        p.widgetLayoutsUpdatedAt, p.tombstones.has_value(), p.transformStats.has_value());
-    return bytes;
+    return writeDocument(buffer, p.exportedAt, each, [&p] { return p.stats; }, p.widgetLayouts,
+                         p.widgetLayoutsUpdatedAt, p.tombstones.has_value(), p.transformStats.has_value());
 }
 
 Expected<void, BackupError> writeBackup(const RecordStore& store, const Settings& settings, QIODevice& out,

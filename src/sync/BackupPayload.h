@@ -62,7 +62,11 @@ struct BackupPayload
 
 // Every record of the store, the statistics and the widget layouts, exported now.
 BackupPayload makePayload(const RecordStore& store, const Settings& settings, const QDateTime& now = DateTime::now());
+// The records only, each kind in id order, without the statistics (the sync's digest needs no more).
+BackupPayload makeRecordsPayload(const RecordStore& store, const Settings& settings, const QDateTime& now = DateTime::now());
 QByteArray encode(const BackupPayload& payload);
+// The same, streamed to a device; false when the device refused a write.
+bool encodeTo(const BackupPayload& payload, QIODevice& out);
 // Refuses anything that is not the document: the error names the cause.
 Expected<BackupPayload, BackupError> decode(const QByteArray& bytes);
 // The same, for a document already parsed (the sync file wraps it).

@@ -44,6 +44,19 @@ std::optional<FileStamp> stampOf(const QString& path)
                      quint64(st.st_ino)};
 }
 
+QString stampText(const FileStamp& s, qint64 version, const QString& digest)
+{
+    return QStringLiteral("%1:%2:%3:%4:%5").arg(s.size).arg(s.modifiedNSecs).arg(s.inode).arg(version).arg(digest);
+}
+
+// What recordCount() gives for the payload of the store, without building it.
+qint64 storeCount(const RecordStore& s)
+{
+    return s.count<PromptPreset>() + s.count<TranscriptionMode>() + s.count<Note>() + s.count<DictionaryEntry>() +
+           s.count<Transcription>() + s.count<LearningSuggestion>() + s.count<APIUsageRecord>() +
+           s.count<DeletionTombstone>() + s.count<TransformationStat>();
+}
+
 struct DecodedCopy
 {
     QString name;
@@ -59,6 +72,8 @@ struct ICloudSync::RemoteRead
     bool failed = false;
     QString failure;
     bool exists = false;
+    // The file is the one this device last wrote or applied: not read, its version and digest known.
+    bool unchanged = false;
     std::optional<SyncEnvelope> envelope;
     QString digest;
     QString unreadable; // why the file could not be used
@@ -66,18 +81,23 @@ struct ICloudSync::RemoteRead
     std::optional<FileStamp> stamp;
     QList<DecodedCopy> conflicts;
 
-    static RemoteRead load(const CloudFolder& folder)
+    static RemoteRead load(const CloudFolder& folder, const QString& lastStamp, qint64 version, const QString& digest)
     {
         RemoteRead r;
         const QString name = QLatin1String(SyncEnvelope::kFileName);
         r.stamp = stampOf(folder.filePath(name));
-        auto bytes = folder.read(name);
+        if (r.stamp && !digest.isEmpty() && stampText(*r.stamp, version, digest) == lastStamp) {
+            r.exists = r.unchanged = true;
+            r.digest = digest;
+        }
+        auto bytes = r.unchanged ? Expected<std::optional<QByteArray>, CloudFolderError>(std::optional<QByteArray>())
+                                 : folder.read(name);
         if (!bytes) {
             r.failed = true;
             r.failure = bytes.error().message;
             return r;
         }
-        if (bytes->has_value()) {
+        if (!r.unchanged && bytes->has_value()) {
             r.exists = true;
             auto env = decodeEnvelope(**bytes);
             if (env) {
@@ -200,7 +220,10 @@ QCoro::Task<> ICloudSync::run(bool waitForDownload)
 
     const CloudFolder worker = *folder;
     // Awaited futures are named: GCC 12 mishandles temporaries inside a co_await expression.
-    QFuture<RemoteRead> reading = QtConcurrent::run([worker] { return RemoteRead::load(worker); });
+    const QString lastStamp = m_settings.stringValue(QLatin1String(kFileStampKey), QString());
+    QFuture<RemoteRead> reading = QtConcurrent::run([worker, lastStamp, storedVersion, storedDigest] {
+        return RemoteRead::load(worker, lastStamp, storedVersion, storedDigest);
+    });
     RemoteRead remote = co_await reading;
     if (!self || !m_store)
         co_return;
@@ -253,7 +276,7 @@ QCoro::Task<> ICloudSync::run(bool waitForDownload)
         const QString localDigest = m_settings.stringValue(AppSettingsKey::syncDigest, QString());
         if (!(env.version <= localVersion && remote.digest == localDigest)) {
             const qint64 remoteCount = recordCount(env.data);
-            const qint64 localCount = recordCount(makePayload(store, m_settings));
+            const qint64 localCount = storeCount(store);
             if (remoteCount == 0 && localCount > 0) {
                 message = QString::fromUtf8(kEmptyRemoteMessage);
                 m_settings.setValue(AppSettingsKey::syncDigest, QString());
@@ -282,13 +305,13 @@ QCoro::Task<> ICloudSync::run(bool waitForDownload)
     }
 
     // Write the merged state back when it differs from what was last written or applied.
-    BackupPayload local = makePayload(store, m_settings);
+    BackupPayload local = makeRecordsPayload(store, m_settings);
     const QString digest = payloadDigest(local);
     const qint64 localVersion = m_settings.intValue(AppSettingsKey::syncVersion, 0);
-    const qint64 remoteVersion = remote.envelope ? remote.envelope->version : 0;
+    const qint64 remoteVersion = remote.envelope ? remote.envelope->version : remote.unchanged ? storedVersion : 0;
     // Without a readable file there is always something to write: a deleted file, a new folder or
     // a damaged file (kept aside above) would otherwise wait for the next local edit.
-    const bool inStep = remote.envelope && digest == m_settings.stringValue(AppSettingsKey::syncDigest, QString()) &&
+    const bool inStep = (remote.envelope || remote.unchanged) && digest == m_settings.stringValue(AppSettingsKey::syncDigest, QString()) &&
                         localVersion <= remoteVersion;
     if (remote.newerSchema) {
         // A newer program's file stays as it is; its records come back once this one is updated.
@@ -302,6 +325,7 @@ QCoro::Task<> ICloudSync::run(bool waitForDownload)
             if (auto kept = m_rollback.keepUnreadable(folder->filePath(name)))
                 m_log.log(QStringLiteral("SYNC fichier distant illisible conservé : ") + *kept, kTag);
         }
+        local.stats = computeStats(store);
         SyncEnvelope env;
         env.version = std::max({localVersion, remoteVersion, qint64(0)}) + 1;
         env.deviceID = m_settings.deviceID();
@@ -339,6 +363,7 @@ QCoro::Task<> ICloudSync::run(bool waitForDownload)
             KnownState known{folder->filePath(name), stamp->size, stamp->modifiedNSecs,
                              m_settings.intValue(AppSettingsKey::syncVersion, 0),
                              m_settings.stringValue(AppSettingsKey::syncDigest, QString())};
+            m_settings.setValue(QLatin1String(kFileStampKey), stampText(*stamp, known.version, known.digest));
             // Our own settings writes above marked the state dirty: set it last.
             m_knownState = known;
         }

@@ -33,6 +33,9 @@ public:
     static constexpr const char* kSentMessage = "Données envoyées vers iCloud.";
     static constexpr const char* kEmptyRemoteMessage = "Fichier iCloud vide ignoré (protection anti-effacement).";
     static constexpr const char* kUpToDateMessage = "Déjà à jour.";
+    // The sync file as this device last wrote or read it (size, time, inode, version, digest):
+    // after a restart an unchanged file is not read again.
+    static constexpr const char* kFileStampKey = "ovra.mac.sync.fileStamp";
 
     struct Dependencies
     {
