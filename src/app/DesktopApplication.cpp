@@ -257,6 +257,7 @@ void DesktopApplication::launch()
         m_services.keychain(), m_services.keyVerifier(), m_services.usage(), m_services.transcription(), p.bindings,
         p.pasteboard});
     p.sectionContext->chat = &m_services.claude();
+    p.sectionContext->learning = &m_services.learning();
     p.sectionContext->audioCapture = &m_services.audioCapture();
     p.sectionContext->appModes = &p.appModes;
     p.sectionContext->cloudSync = &m_services.cloudSync();

@@ -26,6 +26,7 @@ class MacHelperReceiver;
 class ICloudSync;
 class SecretsBackupService;
 class CloudSettingsSync;
+class LearningAnalyzer;
 
 struct SectionContext
 {
@@ -51,6 +52,7 @@ struct SectionContext
     ICloudSync* cloudSync = nullptr;           // the sync part of the settings (with keyBackup)
     SecretsBackupService* keyBackup = nullptr;
     CloudSettingsSync* settingsSync = nullptr;
+    LearningAnalyzer* learning = nullptr;       // the learning section's analysis
     // Launch at login (the XDG autostart entry); both set, or the option is shown disabled.
     std::function<bool()> launchAtLoginEnabled;
     std::function<Expected<void, QString>(bool)> setLaunchAtLogin;

@@ -3,7 +3,9 @@
 #include "sections/DictationSection.h"
 #include "sections/DictionarySection.h"
 #include "sections/HistorySection.h"
+#include "sections/LearningSection.h"
 #include "sections/ModesSection.h"
+#include "sections/NotesSection.h"
 #include "sections/OvraHelperSection.h"
 #include "sections/PlaceholderSection.h"
 #include "sections/PromptsSection.h"
@@ -15,6 +17,8 @@ Section* createSection(MacSection section, SectionContext& context, QWidget* par
     switch (section) {
     case MacSection::dictation: return new DictationSection(context, parent);
     case MacSection::history: return new HistorySection(context, parent);
+    case MacSection::notes: return new NotesSection(context, parent);
+    case MacSection::learning: return new LearningSection(context, parent);
     case MacSection::modes: return new ModesSection(context, parent);
     case MacSection::ovraHelper: return new OvraHelperSection(context, parent);
     case MacSection::dictionary: return new DictionarySection(context, parent);
