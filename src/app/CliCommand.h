@@ -60,6 +60,7 @@ QList<CliCommand> queueCommands();
 QList<CliCommand> retryCommands();
 QList<CliCommand> syncCommands();
 QList<CliCommand> modelCommands();
+QList<CliCommand> leaderboardCommands();
 
 // A refusal and its exit code: 2 when the command line itself is wrong, 1 otherwise.
 struct CliError

@@ -56,7 +56,8 @@ QStringList candidates(const QList<CliCommand>& commands, const QStringList& typ
     if (!c->verbs.isEmpty() && typed.size() == 1) {
         QStringList verbs;
         for (const CliVerb& v : c->verbs)
-            verbs << v.name;
+            if (!v.name.isEmpty())
+                verbs << v.name;
         return verbs;
     }
     const QString verb = c->verbs.isEmpty() ? QString() : typed.value(1);

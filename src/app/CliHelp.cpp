@@ -8,8 +8,15 @@ QStringList synopses(const CliCommand& c)
 {
     QStringList lines;
     const QString head = QStringLiteral("ovra ") + c.name;
-    for (const CliVerb& v : c.verbs)
-        lines << head + QLatin1Char(' ') + v.name + (v.synopsis.isEmpty() ? QString() : QLatin1Char(' ') + v.synopsis);
+    // A verb without a name is the command's bare form.
+    for (const CliVerb& v : c.verbs) {
+        QStringList parts{head};
+        if (!v.name.isEmpty())
+            parts << v.name;
+        if (!v.synopsis.isEmpty())
+            parts << v.synopsis;
+        lines << parts.join(QLatin1Char(' '));
+    }
     if (c.verbs.isEmpty())
         lines << head + (c.synopsis.isEmpty() ? QString() : QLatin1Char(' ') + c.synopsis);
     return lines;
@@ -53,7 +60,7 @@ QString overview(const QList<CliCommand>& commands)
 QString command(const CliCommand& c, const QString& verb)
 {
     for (const CliVerb& v : c.verbs) {
-        if (v.name != verb)
+        if (v.name != verb || verb.isEmpty())
             continue;
         CliCommand one = c;
         one.verbs = {v};
@@ -67,9 +74,9 @@ QString command(const CliCommand& c, const QString& verb)
     {
         text += QStringLiteral("\nVerbes :\n");
         for (const CliVerb& v : c.verbs)
-            text += QStringLiteral("  ovra %1 %2%3\n      %4\n")
-                        .arg(c.name, v.name, v.synopsis.isEmpty() ? QString() : QLatin1Char(' ') + v.synopsis,
-                             v.summary);
+            text += QStringLiteral("  ovra %1%2%3\n      %4\n")
+                        .arg(c.name, v.name.isEmpty() ? QString() : QLatin1Char(' ') + v.name,
+                             v.synopsis.isEmpty() ? QString() : QLatin1Char(' ') + v.synopsis, v.summary);
     }
     return withDetails(text, c);
 }

@@ -34,6 +34,7 @@ const QList<CliCommand>& allCommands()
         c += retryCommands();
         c += syncCommands();
         c += modelCommands();
+        c += leaderboardCommands();
         return c;
     }();
     return all;

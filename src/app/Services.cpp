@@ -89,6 +89,9 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
     s->m_keyBackup = std::make_unique<SecretsBackupService>(*s->m_keychain, *s->m_notifications, *s->m_log);
     s->m_keyBackup->setModelContext(s->m_store.get());
     s->m_settingsSync = std::make_unique<CloudSettingsSync>(*s->m_settings, *s->m_notifications, *s->m_log);
+    s->m_leaderboardClock = std::make_unique<SystemLeaderboardClock>();
+    s->m_leaderboard = std::make_unique<LeaderboardManager>(LeaderboardManager::Dependencies{
+        *s->m_settings, *s->m_log, *s->m_network, *s->m_secretStore, *s->m_leaderboardClock});
     if (!s->m_store)
         return s; // a command that never touches the store needs neither of these
     s->m_statsRefresher = std::make_unique<StatsSnapshotRefresher>(*s->m_store, *s->m_settings);

@@ -16,6 +16,8 @@
 #include "dictation/MacLiveTranscriber.h"
 #include "localmodels/LocalModelAutoDownloader.h"
 #include "localmodels/LocalModels.h"
+#include "leaderboard/LeaderboardClock.h"
+#include "leaderboard/LeaderboardManager.h"
 #include "network/APINetworkClient.h"
 #include "platform/AudioCapture.h"
 #include "platform/NetworkPathMonitor.h"
@@ -90,6 +92,7 @@ public:
     SecretsBackupService& keyBackup() { return *m_keyBackup; }
     ICloudSync& cloudSync() { return *m_cloudSync; } // not with StoreUse::none
     CloudSettingsSync& settingsSync() { return *m_settingsSync; }
+    LeaderboardManager& leaderboard() { return *m_leaderboard; }
 
     // The desktop application's start-up upkeep of the records: retention, the one-time purge,
     // the offline queue and its network watch, the statistics snapshot.
@@ -133,4 +136,6 @@ private:
     std::unique_ptr<CategorizationManager> m_categorization;
     std::unique_ptr<LearningAnalyzer> m_learning;
     std::unique_ptr<LearningAutoTrigger> m_learningTrigger;
+    std::unique_ptr<SystemLeaderboardClock> m_leaderboardClock;
+    std::unique_ptr<LeaderboardManager> m_leaderboard;
 };

@@ -46,6 +46,8 @@ const QHash<QString, Kind>& kinds()
                                         appLanguageChoice, cloudFolder})
             t.insert(key, Kind::text);
         t.insert(helperPort, Kind::integer);
+        t.insert(leaderboardURL, Kind::text);
+        t.insert(leaderboardUser, Kind::text);
         t.insert(autoSendEnter, Kind::list);
         t.insert(shortcuts, Kind::map);
         for (const QLatin1String key : {modeTriggers, urlModeTriggers, helperPhones, offlineQueue, leaderboardCachedSnapshot,

@@ -53,7 +53,8 @@ private Q_SLOTS:
                                 << QStringList{"import", m_home.filePath(QStringLiteral("nowhere/x.json"))};
         QTest::newRow("stats") << QStringList{"stats", "extra"} << QStringList{};
         QTest::newRow("queue") << QStringList{"queue", "--bogus"} << QStringList{};
-        QTest::newRow("sync") << QStringList{"sync", "extra"} << QStringList{"sync", "models"}; // no folder chosen
+        QTest::newRow("sync") << QStringList{"sync", "extra"} << QStringList{"sync"}; // no folder chosen
+        QTest::newRow("leaderboard") << QStringList{"leaderboard", "frob"} << QStringList{"leaderboard"};
     }
     void everyCommand()
     {
@@ -90,7 +91,7 @@ private Q_SLOTS:
         listed.removeIf([](const QString& w) { return w.startsWith(QLatin1Char('-')) || w == QLatin1String("help"); });
         const QStringList tested{"transcribe", "dictate", "record", "recognize", "devices", "modes", "dictionary",
                                  "prompts", "notes", "history", "keys", "settings", "shortcuts", "log", "helper", "retry",
-                                 "export", "import", "stats", "queue", "sync", "models"};
+                                 "export", "import", "stats", "queue", "sync", "models", "leaderboard"};
         QVERIFY(!listed.isEmpty());
         for (const QString& c : listed)
             QVERIFY2(tested.contains(c), qPrintable(QStringLiteral("no row for ") + c));
