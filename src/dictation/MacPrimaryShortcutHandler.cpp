@@ -117,6 +117,25 @@ void MacPrimaryShortcutHandler::pushToTalkKeyUp()
     stopTask();
 }
 
+void MacPrimaryShortcutHandler::toggleRequested()
+{
+    if (!m_dictation)
+        return;
+    if (m_dictation->state() == RecordingState::recording || (m_startTask && !m_startTask->done)) {
+        stopTask();
+        return;
+    }
+    startRequest();
+    // No key is held, so no other key press can mean "I did not want to dictate".
+    removeInterruptionMonitors();
+}
+
+void MacPrimaryShortcutHandler::cancelRequested()
+{
+    if (m_dictation)
+        cancelTask();
+}
+
 void MacPrimaryShortcutHandler::startRequest()
 {
     if (!m_dictation || !idleOrFinished())

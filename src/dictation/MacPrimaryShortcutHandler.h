@@ -54,6 +54,10 @@ public:
     void pushToTalkKeyDown();
     void pushToTalkKeyUp();
     void transformSelectionKeyUp();
+    // From a command (a compositor binding that only runs on key-down): starts or stops whatever
+    // the primary shortcut's behaviour; cancel abandons what is being recorded.
+    void toggleRequested();
+    void cancelRequested();
     void modeShortcutKeyDown(const QUuid& modeID);
 
     // The Escape monitors the controller installs while it records.

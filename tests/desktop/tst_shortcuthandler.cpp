@@ -222,6 +222,44 @@ private Q_SLOTS:
         QTRY_COMPARE(m_dictation->calls, (QStringList{"start:hotkey", "started", "cancel"}));
     }
 
+    // `ovra toggle` from a compositor binding: start, then stop, whatever the primary shortcut's
+    // behaviour; no key is held, so typing right after the start cancels nothing.
+    void commandToggleIgnoresThePrimaryBehaviour_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("toggle") << "toggle";
+        QTest::newRow("push to talk") << "pushToTalk";
+        QTest::newRow("hybrid") << "hybrid";
+    }
+    void commandToggleIgnoresThePrimaryBehaviour()
+    {
+        QFETCH(QString, mode);
+        setPrimaryMode(mode);
+        m_dictation->holdStarts = true;
+        m_handler->toggleRequested();
+        QVERIFY(m_keyboard.monitors.empty());
+        m_keyboard.typeKey();
+        // A second toggle before the recording began stops it once it has.
+        m_handler->toggleRequested();
+        QCOMPARE(m_dictation->calls, QStringList{"start:hotkey"});
+        m_dictation->release();
+        QTRY_COMPARE(m_dictation->calls, (QStringList{"start:hotkey", "started", "stop"}));
+        m_dictation->calls.clear();
+        m_dictation->currentState = RecordingState::finished;
+        m_dictation->holdStarts = false;
+        m_now += 2;
+        m_handler->toggleRequested();
+        m_handler->cancelRequested();
+        QTRY_COMPARE(m_dictation->calls, (QStringList{"start:hotkey", "started", "cancel"}));
+        // Nothing to stop or start while the previous dictation is being transcribed.
+        m_dictation->calls.clear();
+        m_dictation->currentState = RecordingState::transcribing;
+        m_now += 2;
+        m_handler->toggleRequested();
+        QCoreApplication::processEvents();
+        QCOMPARE(m_dictation->calls, QStringList{});
+    }
+
     void keyAfterReleaseDoesNothing()
     {
         tap(0.1, 0.1);
