@@ -124,6 +124,24 @@ private Q_SLOTS:
                  ShortcutBindings::defaultCombination(ShortcutName::toggleDictation));
     }
 
+    // The lines to paste into sway's configuration follow the shortcuts as the user sets them.
+    void compositorBindings()
+    {
+        SectionRig rig;
+        SettingsSection section(*rig.context);
+        section.activated();
+        QCOMPARE(section.compositorBindingsView()->toPlainText().split(QLatin1Char('\n')),
+                 (QStringList{"bindsym Mod1+Mod4+d exec ovra toggle", "bindsym $mod+Mod1+space exec ovra ptt press",
+                              "bindsym --release $mod+Mod1+space exec ovra ptt release",
+                              "bindsym Mod1+Mod4+t exec ovra transform"}));
+        section.setShortcut(ShortcutName::pushToTalk, KeyCombo{"F9", KeyCombo::control | KeyCombo::shift});
+        section.setShortcut(ShortcutName::transformSelection, std::nullopt);
+        QCOMPARE(section.compositorBindingsView()->toPlainText().split(QLatin1Char('\n')),
+                 (QStringList{"bindsym Mod1+Mod4+d exec ovra toggle", "bindsym Ctrl+Shift+F9 exec ovra ptt press",
+                              "bindsym --release Ctrl+Shift+F9 exec ovra ptt release",
+                              "bindsym $mod+Mod1+t exec ovra transform"}));
+    }
+
     void apiKeys()
     {
         LocalHttpServer groq;

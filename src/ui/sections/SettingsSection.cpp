@@ -3,6 +3,7 @@
 #include "APIKeysPane.h"
 #include "CloudSyncPane.h"
 #include "ai/AIModelCatalog.h"
+#include "dictation/CompositorBindings.h"
 #include "dictation/MacPrimaryShortcutMode.h"
 #include "dictation/ShortcutBindings.h"
 #include "platform/AudioCapture.h"
@@ -199,7 +200,27 @@ QWidget* SettingsSection::buildShortcuts()
         connect(recorder, &ShortcutRecorder::comboEdited, this,
                 [this, name](const std::optional<KeyCombo>& combo) { setShortcut(name, combo); });
     }
+    // Where no shortcut can be grabbed (sway, other wlroots compositors) the compositor runs our commands.
+    auto* note = new QLabel(QStringLiteral("Sous sway et les autres compositeurs sans raccourcis globaux, ajoutez ces "
+                                           "lignes à leur configuration (ovra cancel abandonne une dictée) :"),
+                            box);
+    note->setWordWrap(true);
+    m_compositorBindings = new QPlainTextEdit(box);
+    m_compositorBindings->setReadOnly(true);
+    m_compositorBindings->setAccessibleName(QStringLiteral("Lignes bindsym pour sway"));
+    m_compositorBindings->setFixedHeight(m_compositorBindings->fontMetrics().lineSpacing() * 5);
+    m_compositorBindings->setLineWrapMode(QPlainTextEdit::NoWrap);
+    form->addRow(note);
+    form->addRow(m_compositorBindings);
+    refreshCompositorBindings();
     return box;
+}
+
+void SettingsSection::refreshCompositorBindings()
+{
+    m_compositorBindings->setPlainText(
+        CompositorBindings::swayLines([this](const QString& name) { return m_context.shortcuts.combination(name); })
+            .join(QLatin1Char('\n')));
 }
 
 ShortcutRecorder* SettingsSection::recorder(const QString& shortcutName) const { return m_recorders.value(shortcutName); }
@@ -219,6 +240,7 @@ void SettingsSection::setShortcut(const QString& name, const std::optional<KeyCo
     }
     r->setCombo(m_context.shortcuts.combination(name));
     r->setError({});
+    refreshCompositorBindings();
 }
 
 QWidget* SettingsSection::buildAI()

@@ -40,6 +40,8 @@ public:
     QComboBox* aiModelBox(std::optional<AIFeature> feature) const;
     QCheckBox* launchAtLoginBox() const { return m_launchAtLogin; }
     QPlainTextEdit* journalView() const { return m_journal; }
+    // The bindsym lines for compositors without global shortcuts, to copy into their configuration.
+    QPlainTextEdit* compositorBindingsView() const { return m_compositorBindings; }
     void refreshJournal();
     void copyJournal();
     void clearJournal(); // no confirmation here; the button asks
@@ -54,6 +56,7 @@ private:
     };
     QWidget* buildAudio();
     QWidget* buildShortcuts();
+    void refreshCompositorBindings();
     QWidget* buildAI();
     QWidget* buildRetention();
     QWidget* buildJournal();
@@ -79,5 +82,6 @@ private:
     QCheckBox* m_launchAtLogin = nullptr;
     QLabel* m_launchStatus = nullptr;
     QPlainTextEdit* m_journal = nullptr;
+    QPlainTextEdit* m_compositorBindings = nullptr;
     bool m_loading = false;
 };
