@@ -61,6 +61,7 @@ QList<CliCommand> retryCommands();
 QList<CliCommand> syncCommands();
 QList<CliCommand> modelCommands();
 QList<CliCommand> leaderboardCommands();
+QList<CliCommand> controlCommands();
 
 // A refusal and its exit code: 2 when the command line itself is wrong, 1 otherwise.
 struct CliError

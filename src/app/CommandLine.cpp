@@ -35,6 +35,7 @@ const QList<CliCommand>& allCommands()
         c += syncCommands();
         c += modelCommands();
         c += leaderboardCommands();
+        c += controlCommands();
         return c;
     }();
     return all;

@@ -1,5 +1,7 @@
 #include "DesktopApplication.h"
 
+#include "DesktopControl.h"
+#include "HelperTextDelivery.h"
 #include "Services.h"
 #include "dictation/MacAppModeTriggers.h"
 #include "dictation/MacDictationController.h"
@@ -8,8 +10,13 @@
 #include "dictation/ModeShortcuts.h"
 #include "dictation/ShortcutRegistry.h"
 #include "dictation/TextDelivery.h"
+#include "helper/HostDisplayName.h"
+#include "helper/MacHelperReceiver.h"
 #include "platform/linux/clipboard/QtPasteboard.h"
 #include "platform/linux/autostart/XdgAutostartEntry.h"
+#include "platform/linux/avahi/AvahiServiceAdvertiser.h"
+#include "platform/linux/dbus/DBusControlClient.h"
+#include "platform/linux/dbus/DBusControlService.h"
 #include "platform/linux/dbus/MprisPlayers.h"
 #include "platform/linux/signals/TerminationSignals.h"
 #include "platform/linux/sound/PulseSoundPlayer.h"
@@ -83,7 +90,7 @@ struct DesktopApplication::Parts
     Parts(Services& s, std::unique_ptr<X11Connection> connection)
         : x(std::move(connection)), keys(x.get()), frontmost(x.get()), keyboard(x.get()),
           selectionOwner(x.get(), frontmost), panelSupport(x.get(), frontmost),
-          delivery(pasteboard, keys, &frontmost, &selectionOwner),
+          delivery(pasteboard, keys, &frontmost, &selectionOwner), helperDelivery(delivery),
           media(players, s.settings(), s.log()), appModes(s.settings(), s.log(), frontmost, &browser),
           handler(s.settings(), s.log(), keyboard,
                   [&s](const QUuid& id) { return s.store().find<TranscriptionMode>(id); }),
@@ -99,6 +106,7 @@ struct DesktopApplication::Parts
     X11SelectionOwner selectionOwner;
     X11FloatingPanelSupport panelSupport;
     TextDelivery delivery;
+    HelperTextDelivery helperDelivery;
     MprisPlayers players;
     MacMediaPauser media;
     PulseSoundPlayer sounds;
@@ -109,6 +117,7 @@ struct DesktopApplication::Parts
     ShortcutBindings bindings;
     ShortcutRegistry registry;
     XdgAutostartEntry loginItem;
+    AvahiServiceAdvertiser advertiser;
     TerminationSignals termination;
 
     std::unique_ptr<UpdateChecker> updater;
@@ -116,6 +125,7 @@ struct DesktopApplication::Parts
     std::unique_ptr<MacRecorderHUD> panel;
     std::unique_ptr<MacDictationController> controller;
     std::unique_ptr<ModeShortcuts> modeShortcuts;
+    std::unique_ptr<MacHelperReceiver> helper;
     MacNavigation navigation;
     std::unique_ptr<SectionContext> sectionContext;
     std::unique_ptr<BackupFileActions> backup;
@@ -123,18 +133,41 @@ struct DesktopApplication::Parts
     std::unique_ptr<TrayMenu> trayMenu;
     std::unique_ptr<TrayItem> tray;
     std::unique_ptr<MainWindow> window;
+    std::unique_ptr<DesktopControl> control;
+    std::unique_ptr<DBusControlService> controlService;
 };
 
 int DesktopApplication::run(Services& services, const Options& options)
 {
     QLockFile lock(lockPath(services));
-    if (!lock.tryLock(0)) {
-        QTextStream(stderr) << "Ovra est déjà lancé.\n";
-        return 1;
-    }
+    if (!lock.tryLock(0))
+        return showRunningInstance(options);
     DesktopApplication app(services, options);
     const int rc = QApplication::exec();
     return rc;
+}
+
+int DesktopApplication::showRunningInstance(const Options& options)
+{
+    QTextStream err(stderr);
+    if (options.hidden) {
+        // Started at login while already running: nothing to show.
+        err << "Ovra est déjà lancé.\n";
+        return 0;
+    }
+    DBusControlClient running;
+    // An instance still starting takes its name on the bus once its window exists.
+    if (!running.waitUntilRunning(std::chrono::seconds(10))) {
+        err << "Ovra est déjà lancé, mais ne répond pas sur le bus de session.\n";
+        return 1;
+    }
+    const auto shown = running.showWindow(options.section ? sectionKey(*options.section) : QString());
+    if (!shown) {
+        err << "Ovra est déjà lancé. " << shown.error() << "\n";
+        return 1;
+    }
+    err << "Ovra est déjà lancé : sa fenêtre est affichée.\n";
+    return 0;
 }
 
 DesktopApplication::DesktopApplication(Services& services, const Options& options)
@@ -147,6 +180,8 @@ DesktopApplication::DesktopApplication(Services& services, const Options& option
 DesktopApplication::~DesktopApplication()
 {
     if (m_p) {
+        // No more requests from other processes while the rest goes away.
+        m_p->controlService.reset();
         // Closing windows first: their sections hold references to the services below.
         m_p->window.reset();
         m_p->handler.attach(nullptr);
@@ -252,6 +287,11 @@ void DesktopApplication::launch()
     QObject::connect(&p.termination, &TerminationSignals::requested, p.controller.get(),
                      [c = p.controller.get()] { finishThenQuit(*c); });
 
+    // The phone receiver exists from here so its section shows it; it listens once the scenes run.
+    p.helper = std::make_unique<MacHelperReceiver>(settings, m_services.keychain(), p.helperDelivery, log,
+                                                   &p.advertiser,
+                                                   MacHelperReceiver::Options{HostDisplayName::read()});
+
     p.sectionContext = std::make_unique<SectionContext>(SectionContext{
         store, settings, log, m_services.notifications(), *p.controller, p.navigation, m_services.vault(),
         m_services.keychain(), m_services.keyVerifier(), m_services.usage(), m_services.transcription(), p.bindings,
@@ -263,6 +303,7 @@ void DesktopApplication::launch()
     p.sectionContext->cloudSync = &m_services.cloudSync();
     p.sectionContext->keyBackup = &m_services.keyBackup();
     p.sectionContext->settingsSync = &m_services.settingsSync();
+    p.sectionContext->helper = p.helper.get();
     p.sectionContext->launchAtLoginEnabled = [&l = p.loginItem] { return l.isEnabled(); };
     p.sectionContext->setLaunchAtLogin = [&l = p.loginItem](bool on) { return l.setEnabled(on); };
     p.backup = std::make_unique<BackupFileActions>(store, settings, log);
@@ -334,8 +375,9 @@ void DesktopApplication::showScenes()
         }
     }
 
-    // Once the scenes run: phone receiver (not built yet), then the chosen application icon.
+    // Once the scenes run: the phone receiver, then the chosen application icon.
     QTimer::singleShot(0, this, [this] {
+        m_p->helper->start();
         AppIconPicker::applyChosenIcon(m_services.settings());
         const QString version = QCoreApplication::applicationVersion();
         if (WhatsNewDialog::shouldShow(m_services.settings(), version) && canShowDialogs()) {
@@ -345,6 +387,15 @@ void DesktopApplication::showScenes()
             dialog->open();
         }
     });
+    // Other processes (`ovra toggle`, a second `ovra`, compositor bindings) reach us from here.
+    p.control = std::make_unique<DesktopControl>(p.handler, *p.helper, [this](std::optional<MacSection> section) {
+        showWindow(section);
+    });
+    p.controlService = std::make_unique<DBusControlService>(*p.control);
+    if (const auto published = p.controlService->publish(); !published) {
+        m_services.log().log(QStringLiteral("APP commande à distance indisponible : ") + published.error());
+        QTextStream(stderr) << "Commandes à distance (ovra toggle…) indisponibles : " << published.error() << Qt::endl;
+    }
     QTextStream(stderr) << "Ovra est prêt." << Qt::endl;
 }
 
@@ -357,6 +408,15 @@ void DesktopApplication::wireShortcuts()
 }
 
 void DesktopApplication::openWindow() { m_p->window->present(); }
+
+void DesktopApplication::showWindow(std::optional<MacSection> section)
+{
+    if (section)
+        m_p->navigation.select(*section);
+    m_services.log().log(QStringLiteral("APP fenêtre affichée à la demande d'un autre processus (section %1)")
+                             .arg(sectionKey(m_p->navigation.selection())));
+    m_p->window->present();
+}
 
 void DesktopApplication::openSettings()
 {

@@ -35,6 +35,9 @@ private:
     void showScenes();
     void wireShortcuts();
     void openWindow();
+    void showWindow(std::optional<MacSection> section);
+    // A second start while an instance runs: brings its window forward; the exit code.
+    static int showRunningInstance(const Options& options);
     void openSettings();
     void onWindowClosed();
     void checkForUpdates();

@@ -55,6 +55,12 @@ private Q_SLOTS:
         QTest::newRow("queue") << QStringList{"queue", "--bogus"} << QStringList{};
         QTest::newRow("sync") << QStringList{"sync", "extra"} << QStringList{"sync"}; // no folder chosen
         QTest::newRow("leaderboard") << QStringList{"leaderboard", "frob"} << QStringList{"leaderboard"};
+        QTest::newRow("models") << QStringList{"models", "frobnicate"} << QStringList{"models", "delete", "nosuch"};
+        // The desktop application is not running here: these fail with that message.
+        QTest::newRow("toggle") << QStringList{"toggle", "now"} << QStringList{"toggle"};
+        QTest::newRow("ptt") << QStringList{"ptt", "hold"} << QStringList{"ptt", "release"};
+        QTest::newRow("cancel") << QStringList{"cancel", "all"} << QStringList{"cancel"};
+        QTest::newRow("transform") << QStringList{"transform", "x"} << QStringList{"transform"};
     }
     void everyCommand()
     {
@@ -91,7 +97,8 @@ private Q_SLOTS:
         listed.removeIf([](const QString& w) { return w.startsWith(QLatin1Char('-')) || w == QLatin1String("help"); });
         const QStringList tested{"transcribe", "dictate", "record", "recognize", "devices", "modes", "dictionary",
                                  "prompts", "notes", "history", "keys", "settings", "shortcuts", "log", "helper", "retry",
-                                 "export", "import", "stats", "queue", "sync", "models", "leaderboard"};
+                                 "export", "import", "stats", "queue", "sync", "models", "leaderboard", "toggle", "ptt",
+                                 "cancel", "transform"};
         QVERIFY(!listed.isEmpty());
         for (const QString& c : listed)
             QVERIFY2(tested.contains(c), qPrintable(QStringLiteral("no row for ") + c));
