@@ -43,6 +43,28 @@ if command -v espeak-ng >/dev/null && command -v sox >/dev/null; then
   sox -D "$HOME/raw.wav" -r 16000 -c 1 -b 16 "$HOME/hello.wav" pad 0.5 0.5
   "$OVRA" transcribe "$HOME/hello.wav" --mode Code >/dev/null 2>&1 || true
 fi
+# A note with an assistant conversation and its proposal, and suggestions to review.
+cat >"$HOME/notes-seed.json" <<'JSON'
+{"schema": 1, "app": "Ovra", "exportedAt": "2026-12-01T09:00:00.000Z", "prompts": [], "modes": [],
+ "notes": [{"id": "5B0C2D1E-0000-4000-8000-000000000001", "title": "Réunion d'équipe", "isFavorite": true,
+   "content": "# Réunion d'équipe\n\nbudget a revoir, jean s'occupe des devis\n\n```python\ntotal = sum(devis)  # à vérifier\n```\n\nMarge visée : $m = (p - c) / p$",
+   "createdAt": "2026-12-01T09:00:00.000Z", "updatedAt": "2026-12-01T09:05:00.000Z",
+   "lastEditedDeviceID": "SEED", "lastEditedDeviceName": "seed",
+   "assistantTranscriptJSON": "{\"messages\":[{\"role\":\"user\",\"text\":\"Corrige et structure la note\"},{\"role\":\"assistant\",\"text\":\"J'ai corrigé les accents et ajouté une liste d'actions.\",\"proposal\":\"# Réunion d'équipe\\n\\nLe budget est à revoir ; Jean s'occupe des devis.\\n\\n```python\\ntotal = sum(devis)  # à vérifier\\n```\\n\\nMarge visée : $m = (p - c) / p$\"}],\"latestProposal\":\"# Réunion d'équipe\\n\\nLe budget est à revoir ; Jean s'occupe des devis.\\n\\n```python\\ntotal = sum(devis)  # à vérifier\\n```\\n\\nMarge visée : $m = (p - c) / p$\"}"},
+  {"id": "5B0C2D1E-0000-4000-8000-000000000002", "title": "", "isFavorite": false, "content": "Idées de vacances\n- Gaspésie\n- Charlevoix",
+   "createdAt": "2026-11-20T09:00:00.000Z", "updatedAt": "2026-11-20T09:00:00.000Z", "lastEditedDeviceID": "SEED", "lastEditedDeviceName": "seed"}],
+ "dictionary": [], "transcriptions": [],
+ "learning": [{"id": "5B0C2D1E-0000-4000-8000-000000000011", "createdAt": "2026-12-01T09:00:00.000Z", "kindRaw": "newEntry",
+   "title": "Ajouter « Mirelo »", "rationale": "Whisper écrit « mire l'eau » dans trois dictées.", "suggestedTerm": "Mirelo",
+   "suggestedPronunciationsRaw": "mire l'eau,mirlo", "suggestedScopesRaw": 5, "statusRaw": "pending"},
+  {"id": "5B0C2D1E-0000-4000-8000-000000000012", "createdAt": "2026-12-01T09:00:00.000Z", "kindRaw": "styleRule",
+   "title": "Signature des courriels", "rationale": "Tu termines tes courriels par la même formule.",
+   "suggestedPromptText": "Termine chaque courriel par « Merci et bonne journée » sauf si une autre formule est dictée.",
+   "suggestedScopesRaw": 0, "statusRaw": "pending"}],
+ "usage": [], "tombstones": [], "transformStats": []}
+JSON
+"$OVRA" import "$HOME/notes-seed.json" >/dev/null
+"$OVRA" settings set ovra.mac.notes.assistantVisible true >/dev/null
 "$OVRA" settings set ovra.mac.updateFeedURL "https://ovra.example/version.json" --force >/dev/null
 # Xvfb has no tray: the notice about it would cover every shot.
 "$OVRA" settings set ovra.mac.noTrayNoticeShown true --force >/dev/null

@@ -40,10 +40,11 @@ const QHash<QString, Kind>& kinds()
             t.insert(key, kind);
         }
         using namespace AppSettingsKey;
-        for (const QLatin1String key : {powerModeEnabled, pauseMedia, sounds, helperEnabled, helperAutoPaste})
+        for (const QLatin1String key :
+             {powerModeEnabled, pauseMedia, sounds, helperEnabled, helperAutoPaste, notesAssistantVisible})
             t.insert(key, Kind::boolean);
         for (const QLatin1String key : {appIcon, defaultModeID, inputDeviceID, hudStyle, primaryShortcutMode, helperID,
-                                        appLanguageChoice, cloudFolder})
+                                        appLanguageChoice, cloudFolder, localModelURL, localModel})
             t.insert(key, Kind::text);
         t.insert(helperPort, Kind::integer);
         t.insert(leaderboardURL, Kind::text);

@@ -29,6 +29,8 @@ inline constexpr QLatin1String shortcuts("ovra.mac.shortcuts");
 // model it should use (empty = not enabled).
 inline constexpr QLatin1String localModelURL("ovra.mac.localModelURL");
 inline constexpr QLatin1String localModel("ovra.mac.localModel");
+// Linux only: the notes' assistant panel stays open across launches.
+inline constexpr QLatin1String notesAssistantVisible("ovra.mac.notes.assistantVisible");
 // Linux only: the leaderboard's CouchDB database ("https://host/database"; absent = off) and
 // the account signed in to it (its password lives in the secret store).
 inline constexpr QLatin1String leaderboardURL("ovra.mac.leaderboardURL");

@@ -1,6 +1,7 @@
 #include "NotesSection.h"
 
 #include "dictation/MacDictationController.h"
+#include "store/AppSettingsKeys.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
 #include "ui/MacNavigation.h"
@@ -62,7 +63,8 @@ NotesSection::NotesSection(SectionContext& context, QWidget* parent)
     m_favorite = new QCheckBox(QStringLiteral("Favori"), this);
     m_mode = new QComboBox(this);
     m_mode->setAccessibleName(QStringLiteral("Mode de dictée de la note"));
-    m_mic = new QPushButton(QStringLiteral("🎙 Dicter"), this);
+    m_mode->setMinimumContentsLength(12);
+    m_mic = new QPushButton(QStringLiteral("Dicter"), this);
     m_mic->setAccessibleName(QStringLiteral("Dicter dans la note"));
     m_assistantToggle = new QPushButton(QStringLiteral("Assistant IA"), this);
     m_assistantToggle->setCheckable(true);
@@ -180,8 +182,8 @@ NotesSection::NotesSection(SectionContext& context, QWidget* parent)
     connect(m_apply, &QPushButton::clicked, this, &NotesSection::applyProposal);
     connect(&context.controller, &MacDictationController::lastTextChanged, this, &NotesSection::dictationText);
     connect(&context.controller, &MacDictationController::stateChanged, this, [this](RecordingState s) {
-        m_mic->setText(s == RecordingState::recording && m_dictating ? QStringLiteral("⏹ Arrêter")
-                                                                      : QStringLiteral("🎙 Dicter"));
+        m_mic->setText(s == RecordingState::recording && m_dictating ? QStringLiteral("Arrêter")
+                                                                      : QStringLiteral("Dicter"));
         if (s == RecordingState::idle)
             m_dictating = false;
     });
@@ -202,6 +204,7 @@ NotesSection::NotesSection(SectionContext& context, QWidget* parent)
     reloadModes();
     reload();
     showNote(std::nullopt);
+    setAssistantVisible(context.settings.boolValue(AppSettingsKey::notesAssistantVisible, false));
 }
 
 NotesSection::~NotesSection() { flush(); }
@@ -359,6 +362,8 @@ void NotesSection::setAssistantVisible(bool on)
     if (m_assistantToggle->isChecked() != on)
         m_assistantToggle->setChecked(on);
     m_assistantPanel->setVisible(on);
+    if (m_context.settings.boolValue(AppSettingsKey::notesAssistantVisible, false) != on)
+        m_context.settings.setValue(AppSettingsKey::notesAssistantVisible, on);
     renderConversation();
 }
 
@@ -385,7 +390,7 @@ void NotesSection::renderConversation()
     const bool hasProposal = m_conversation.latestProposal.has_value();
     m_proposal->setVisible(hasProposal);
     m_apply->setVisible(hasProposal);
-    if (hasProposal && m_assistantPanel->isVisible()) {
+    if (hasProposal && !m_assistantPanel->isHidden()) {
         m_proposal->setTexts(m_editor->toPlainText(), *m_conversation.latestProposal);
         m_proposal->setShowDiff(true);
     }
