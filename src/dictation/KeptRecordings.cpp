@@ -17,21 +17,26 @@ int KeptRecordings::count() const
     return int(std::clamp<qint64>(m_settings.intValue(SharedDefaultsKey::dictationAudioRetentionCount, 0), 0, 100000));
 }
 
-std::optional<QString> KeptRecordings::take(const QString& audioFile, const QUuid& dictationID) const
+std::optional<QString> KeptRecordings::nameFor(const QString& audioFile, const QUuid& dictationID) const
 {
-    if (count() == 0 || !RecordingFolder::ensure(m_folder)) {
-        QFile::remove(audioFile);
+    if (count() == 0)
         return std::nullopt;
-    }
     const QString suffix = QFileInfo(audioFile).suffix();
-    const QString name = dictationID.toString(QUuid::WithoutBraces) + (suffix.isEmpty() ? QString() : "." + suffix);
-    // QFile::rename copies across file systems (the runtime folder is often a tmpfs).
-    if (!QFile::rename(audioFile, QDir(m_folder).filePath(name))) {
+    return dictationID.toString(QUuid::WithoutBraces) + (suffix.isEmpty() ? QString() : "." + suffix);
+}
+
+void KeptRecordings::settle(const QString& audioFile, const std::optional<QString>& name) const
+{
+    if (!name) {
         QFile::remove(audioFile);
-        return std::nullopt;
+        return;
     }
-    QFile::setPermissions(QDir(m_folder).filePath(name), QFile::ReadOwner | QFile::WriteOwner);
-    return name;
+    const QString target = QDir(m_folder).filePath(*name);
+    // QFile::rename copies across file systems (the runtime folder is often a tmpfs). A file
+    // that cannot be moved stays where it is; the record's name then points at nothing, which
+    // the retention passes take in their stride.
+    if (RecordingFolder::ensure(m_folder) && QFile::rename(audioFile, target))
+        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 StoreResult KeptRecordings::prune(RecordStore& store) const

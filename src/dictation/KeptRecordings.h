@@ -21,9 +21,11 @@ public:
     const QString& folder() const { return m_folder; }
     int count() const;
 
-    // Takes a recording whose dictation is being stored: the file name to record in
-    // `audioFileName` when it is kept, none when it was removed (or could not be moved).
-    std::optional<QString> take(const QString& audioFile, const QUuid& dictationID) const;
+    // The file name to record in the dictation's `audioFileName`: none when no recording is kept.
+    std::optional<QString> nameFor(const QString& audioFile, const QUuid& dictationID) const;
+    // Once the dictation is stored: moves the recording in under that name, or removes it when
+    // none. Before that the recording stays where it is, so a failed save loses no speech.
+    void settle(const QString& audioFile, const std::optional<QString>& name) const;
     // Removes the kept recordings beyond the count, oldest first, and clears their records'
     // file name. Run inside the transaction that stored the new dictation.
     StoreResult prune(RecordStore& store) const;

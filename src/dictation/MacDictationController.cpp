@@ -660,8 +660,10 @@ QCoro::Task<> MacDictationController::process(PipelineInput in)
     t.aiSeconds = aiSeconds;
     t.transcriptionCostUSD = transcriptionCost;
     t.aiCostUSD = aiCost;
-    if (in.audioFile && m_c.keptRecordings)
-        t.audioFileName = m_c.keptRecordings->take(*in.audioFile, t.id);
+    // Only a recording of ours: a file the user asked to transcribe stays where it is.
+    const bool ownRecording = in.audioFile && (in.keepOnFailure || in.retryOf) && m_c.keptRecordings;
+    if (ownRecording)
+        t.audioFileName = m_c.keptRecordings->nameFor(*in.audioFile, t.id);
     const StoreResult stored = m_store->save([&]() -> StoreResult {
         if (auto ok = m_store->insert(t); !ok)
             return ok;
@@ -680,6 +682,8 @@ QCoro::Task<> MacDictationController::process(PipelineInput in)
     });
     if (stored) {
         m_lastTranscriptionID = t.id;
+        if (ownRecording)
+            m_c.keptRecordings->settle(*in.audioFile, t.audioFileName);
         if (in.retryOf && m_c.failedRecordings)
             m_c.failedRecordings->remove(*in.retryOf);
     } else {

@@ -52,14 +52,17 @@ private Q_SLOTS:
             Transcription t;
             t.text = QStringLiteral("dictée %1").arg(i);
             t.createdAt = start.addSecs(i);
-            t.audioFileName = recordings.take(file, t.id);
-            // Used: never left where the recorder put it.
-            QVERIFY(!QFile::exists(file));
+            t.audioFileName = recordings.nameFor(file, t.id);
             QVERIFY(store->save([&]() -> StoreResult {
                 if (auto ok = store->insert(t); !ok)
                     return ok;
                 return recordings.prune(*store);
             }));
+            // Nothing is moved before the dictation is stored.
+            QVERIFY(QFile::exists(file));
+            recordings.settle(file, t.audioFileName);
+            // Used: never left where the recorder put it.
+            QVERIFY(!QFile::exists(file));
             ids.prepend(t.id);
         }
         const QStringList files = QDir(recordings.folder()).entryList(QDir::Files);
@@ -89,8 +92,10 @@ private Q_SLOTS:
         old.audioFileName = QStringLiteral("../../run/r99.m4a");
         QVERIFY(store->insert(old));
         Transcription t;
-        t.audioFileName = recordings.take(recording(fx.dir, 1), t.id);
+        const QString file = recording(fx.dir, 1);
+        t.audioFileName = recordings.nameFor(file, t.id);
         QVERIFY(store->insert(t));
+        recordings.settle(file, t.audioFileName);
         QVERIFY(recordings.prune(*store));
         QVERIFY(QFile::exists(victim));
         QVERIFY(!store->find<Transcription>(old.id)->audioFileName);
