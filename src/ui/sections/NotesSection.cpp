@@ -277,7 +277,14 @@ void NotesSection::openNote(const QUuid& id)
         return;
     flush();
     showNote(m_context.store.find<Note>(id));
-    reload();
+    // The list only moves its selection: reading every note again costs too much for a 1 MB one.
+    m_loading = true;
+    const auto row = std::find_if(m_shown.begin(), m_shown.end(), [&](const Note& n) { return n.id == id; });
+    if (row == m_shown.end())
+        reload();
+    else
+        m_list->setCurrentRow(int(row - m_shown.begin()));
+    m_loading = false;
 }
 
 void NotesSection::showNote(const std::optional<Note>& note)
