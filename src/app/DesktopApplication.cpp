@@ -248,6 +248,11 @@ void DesktopApplication::launch()
         if (state == Qt::ApplicationActive)
             syncIfEnabled();
     });
+    // A leaderboard refresh that failed is tried again when the user comes back.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            m_services.leaderboard().applicationActivated();
+    });
     connect(&settings, &Settings::changed, this, [this](const QString& key) {
         if (key == AppSettingsKey::cloudFolder)
             m_services.cloudSync().sync();
@@ -298,6 +303,7 @@ void DesktopApplication::launch()
         p.pasteboard});
     p.sectionContext->chat = &m_services.claude();
     p.sectionContext->learning = &m_services.learning();
+    p.sectionContext->leaderboard = &m_services.leaderboard();
     p.sectionContext->audioCapture = &m_services.audioCapture();
     p.sectionContext->appModes = &p.appModes;
     p.sectionContext->cloudSync = &m_services.cloudSync();

@@ -27,6 +27,7 @@ class ICloudSync;
 class SecretsBackupService;
 class CloudSettingsSync;
 class LearningAnalyzer;
+class LeaderboardManager;
 
 struct SectionContext
 {
@@ -53,6 +54,7 @@ struct SectionContext
     SecretsBackupService* keyBackup = nullptr;
     CloudSettingsSync* settingsSync = nullptr;
     LearningAnalyzer* learning = nullptr;       // the learning section's analysis
+    LeaderboardManager* leaderboard = nullptr;  // the statistics section's world leaderboard
     // Launch at login (the XDG autostart entry); both set, or the option is shown disabled.
     std::function<bool()> launchAtLoginEnabled;
     std::function<Expected<void, QString>(bool)> setLaunchAtLogin;

@@ -10,6 +10,7 @@
 #include "sections/PlaceholderSection.h"
 #include "sections/PromptsSection.h"
 #include "sections/SettingsSection.h"
+#include "sections/StatsSection.h"
 
 Section* createSection(MacSection section, SectionContext& context, QWidget* parent)
 {
@@ -24,6 +25,7 @@ Section* createSection(MacSection section, SectionContext& context, QWidget* par
     case MacSection::dictionary: return new DictionarySection(context, parent);
     case MacSection::prompts: return new PromptsSection(context, parent);
     case MacSection::settings: return new SettingsSection(context, parent);
+    case MacSection::stats: return new StatsSection(context, parent);
     default:
         return new PlaceholderSection(section, QStringLiteral("Cette section arrive dans une prochaine version."), parent);
     }
