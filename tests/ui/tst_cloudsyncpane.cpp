@@ -35,6 +35,11 @@ private Q_SLOTS:
         QVERIFY(pane.syncStatus()->text().contains(QStringLiteral("Dernière synchronisation : ")));
         QVERIFY(pane.syncButton()->isEnabled());
         QVERIFY(QFileInfo::exists(cloud.filePath(QStringLiteral("Documents/ovra-data.json"))));
+        // A picture of the pane to look at, when asked for (OVRA_SHOTS_DIR).
+        if (const QString shots = qEnvironmentVariable("OVRA_SHOTS_DIR"); !shots.isEmpty()) {
+            pane.resize(640, pane.sizeHint().height());
+            QVERIFY(pane.grab().save(QDir(shots).filePath(QStringLiteral("cloud-sync-pane.png"))));
+        }
     }
 
     void keyBackupButtons()

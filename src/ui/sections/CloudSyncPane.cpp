@@ -13,6 +13,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -78,14 +79,17 @@ CloudSyncPane::CloudSyncPane(SectionContext& context, ICloudSync& sync, SecretsB
     layout->addWidget(keysNote);
     m_backupStatus = new QLabel(this);
     layout->addWidget(m_backupStatus);
-    auto* keyRow = new QHBoxLayout;
+    auto* keyRow = new QGridLayout;
     m_create = new QPushButton(QStringLiteral("Créer la sauvegarde…"), this);
     m_change = new QPushButton(QStringLiteral("Changer la phrase de passe…"), this);
     m_restore = new QPushButton(QStringLiteral("Restaurer les clés…"), this);
     m_delete = new QPushButton(QStringLiteral("Supprimer la sauvegarde"), this);
-    for (QPushButton* b : {m_create, m_change, m_restore, m_delete})
-        keyRow->addWidget(b);
-    keyRow->addStretch();
+    // Two by two: the four labels do not fit one row of a narrow window.
+    keyRow->addWidget(m_create, 0, 0);
+    keyRow->addWidget(m_change, 0, 1);
+    keyRow->addWidget(m_restore, 1, 0);
+    keyRow->addWidget(m_delete, 1, 1);
+    keyRow->setColumnStretch(2, 1);
     layout->addLayout(keyRow);
     m_backupMessage = new QLabel(this);
     m_backupMessage->setWordWrap(true);
