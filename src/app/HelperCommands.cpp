@@ -2,7 +2,9 @@
 #include "CliCommand.h"
 #include "Services.h"
 #include "helper/HelperSender.h"
+#include "helper/HelperDiscovery.h"
 #include "helper/HostDisplayName.h"
+#include "platform/linux/avahi/AvahiServiceBrowser.h"
 #include "platform/linux/dbus/DBusControlClient.h"
 
 #include <QLocale>
@@ -79,17 +81,32 @@ QCoro::Task<int> helperCommand(CliContext& ctx, QStringList args)
             co_return usageError(ctx);
         co_return controlVerb(ctx, verb);
     }
-    if ((verb != QLatin1String("pair") && verb != QLatin1String("send")) || p.size() != 3)
+    if ((verb != QLatin1String("pair") && verb != QLatin1String("send")) || p.size() < 2 || p.size() > 3)
         co_return usageError(ctx);
-    const auto target = HelperTarget::parse(p[1]);
-    if (!target)
-        co_return usageError(ctx, QStringLiteral("Adresse invalide : %1 (attendu HÔTE:PORT)").arg(p[1]));
+    // Without HÔTE:PORT the computer is looked for on the local network.
+    std::optional<HelperTarget> target;
+    if (p.size() == 3) {
+        target = HelperTarget::parse(p[1]);
+        if (!target)
+            co_return usageError(ctx, QStringLiteral("Adresse invalide : %1 (attendu HÔTE:PORT)").arg(p[1]));
+    } else {
+        AvahiServiceBrowser browser;
+        HelperDiscovery discovery(browser, ctx.services.keychain());
+        auto finding = verb == QLatin1String("pair") ? discovery.forPairing() : discovery.forSending();
+        auto found = co_await finding;
+        if (!found) {
+            ctx.err << found.error() << "\n";
+            co_return 1;
+        }
+        target = *found;
+    }
+    const QString argument = p.last();
 
     const QString name = HostDisplayName::read();
     HelperSender sender(ctx.services.keychain(), ctx.services.settings().deviceID(),
                         name.isEmpty() ? QStringLiteral("Linux") : name);
     if (verb == QLatin1String("pair")) {
-        auto r = co_await sender.pair(*target, p[2]);
+        auto r = co_await sender.pair(*target, argument);
         if (!r) {
             ctx.err << r.error() << "\n";
             co_return 1;
@@ -97,9 +114,9 @@ QCoro::Task<int> helperCommand(CliContext& ctx, QStringList args)
         ctx.err << "Associé à « " << *r << " ».\n";
         co_return 0;
     }
-    if (p[2].isEmpty())
+    if (argument.isEmpty())
         co_return usageError(ctx, QStringLiteral("Texte vide"));
-    auto r = co_await sender.send(*target, p[2]);
+    auto r = co_await sender.send(*target, argument);
     if (!r) {
         ctx.err << r.error() << "\n";
         co_return 1;
@@ -118,9 +135,9 @@ QList<CliCommand> helperCommands()
                             "téléphone."),
              &helperCommand,
              {},
-             {{QStringLiteral("pair"), QStringLiteral("HÔTE:PORT CODE"),
+             {{QStringLiteral("pair"), QStringLiteral("[HÔTE:PORT] CODE"),
                QStringLiteral("S'associe à l'ordinateur qui affiche le CODE à six chiffres.")},
-              {QStringLiteral("send"), QStringLiteral("HÔTE:PORT TEXTE"),
+              {QStringLiteral("send"), QStringLiteral("[HÔTE:PORT] TEXTE"),
                QStringLiteral("Envoie le TEXTE à l'ordinateur associé (collé ou copié là-bas).")},
               {QStringLiteral("status"), {}, QStringLiteral("État de la réception dans l'application lancée."), S::none},
               {QStringLiteral("enable"), {}, QStringLiteral("Active la réception des textes du téléphone."), S::none},
@@ -128,5 +145,7 @@ QList<CliCommand> helperCommands()
               {QStringLiteral("start-pairing"), {},
                QStringLiteral("Ouvre l'association (120 s) et affiche le code à saisir sur le téléphone."), S::none}},
              QStringLiteral("Le secret de chaque association reste dans le trousseau (Secret Service). status, enable, "
-                            "disable et start-pairing s'adressent à l'application de bureau lancée (ovra).")}};
+                            "disable et start-pairing s'adressent à l'application de bureau lancée (ovra). Sans HÔTE:PORT, "
+                            "l'ordinateur est cherché sur le réseau local (Avahi) : le seul annoncé pour pair, le seul "
+                            "associé pour send.")}};
 }

@@ -1,10 +1,20 @@
 // Advertisement through a real Avahi daemon (tests/rigs/with-avahi.sh), checked by resolving
-// the service through the same daemon.
+// the service through the same daemon; browsing it as `ovra helper send TEXT` does.
+#include "AwaitTask.h"
+#include "ai/KeychainManager.h"
+#include "helper/HelperDelivery.h"
+#include "helper/HelperDiscovery.h"
+#include "helper/MacHelperReceiver.h"
 #include "platform/linux/avahi/AvahiServiceAdvertiser.h"
+#include "platform/linux/avahi/AvahiServiceBrowser.h"
+#include "platform/linux/secret/MemorySecretStore.h"
+#include "store/DebugLog.h"
+#include "store/Settings.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -46,6 +56,50 @@ class TestAvahiAdvertiser : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    // A receiver announcing itself is found by browsing, resolved to an address and port that
+    // answer, and picked for sending once this device is paired with it. Runs first, while its
+    // service is the only one of the type.
+    void browsingFindsTheReceiver()
+    {
+        struct Copies : HelperDelivery
+        {
+            QStringList texts;
+            bool pasteAtCursor(const QString& text) override { return texts << text, false; }
+            void copyToClipboard(const QString& text) override { texts << text; }
+        };
+        QTemporaryDir dir;
+        Settings settings(dir.path());
+        DebugLog log(dir.path());
+        MemorySecretStore desktopSecrets, laptopSecrets;
+        KeychainManager desktopKeychain(desktopSecrets), laptopKeychain(laptopSecrets);
+        Copies delivery;
+        AvahiServiceAdvertiser advertiser;
+        MacHelperReceiver receiver(settings, desktopKeychain, delivery, log, &advertiser, {QStringLiteral("Atelier")});
+        receiver.setEnabled(true);
+        QTRY_VERIFY_WITH_TIMEOUT(receiver.isAdvertised(), 10000);
+
+        AvahiServiceBrowser browser;
+        const auto found = awaitTask(browser.browse(QStringLiteral("_ovra-helper._tcp"), std::chrono::seconds(5)));
+        QVERIFY2(found, qPrintable(found ? QString() : found.error()));
+        QCOMPARE(found->size(), 1);
+        QCOMPARE(found->first().port, receiver.port());
+        QCOMPARE(found->first().txt.value(QStringLiteral("id")), receiver.helperID().toUtf8());
+        QCOMPARE(found->first().txt.value(QStringLiteral("name")), QByteArray("Atelier"));
+        QVERIFY(!found->first().address.isEmpty());
+
+        HelperDiscovery discovery(browser, laptopKeychain);
+        QVERIFY(!awaitTask(discovery.forSending()));
+        const auto forPairing = awaitTask(discovery.forPairing());
+        QVERIFY2(forPairing, qPrintable(forPairing ? QString() : forPairing.error()));
+        HelperSender sender(laptopKeychain, QStringLiteral("LAPTOP-1"), QStringLiteral("Portable"));
+        receiver.startPairing();
+        QVERIFY(awaitTask(sender.pair(*forPairing, *receiver.pairingCode())));
+        const auto forSending = awaitTask(discovery.forSending());
+        QVERIFY2(forSending, qPrintable(forSending ? QString() : forSending.error()));
+        QVERIFY(awaitTask(sender.send(*forSending, QStringLiteral("trouvé sur le réseau"))));
+        QCOMPARE(delivery.texts, QStringList{QStringLiteral("trouvé sur le réseau")});
+    }
+
     void publishResolveAndRename()
     {
         QVERIFY2(QDBusConnection::systemBus().isConnected(), "run through tests/rigs/with-avahi.sh");
@@ -90,6 +144,10 @@ private Q_SLOTS:
 
     void noDaemonIsReported()
     {
+        AvahiServiceBrowser browser(
+            QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/ovra-bus"), QStringLiteral("nobrowse")));
+        QVERIFY(!awaitTask(browser.browse(QStringLiteral("_ovra-helper._tcp"), std::chrono::seconds(1))));
+
         AvahiServiceAdvertiser advertiser(
             QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/ovra-bus"), QStringLiteral("none")));
         Outcome o;
