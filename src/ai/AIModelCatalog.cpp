@@ -69,7 +69,7 @@ QString providerDisplayName(AIProvider provider)
     case AIProvider::groq:
         return QStringLiteral("Groq");
     case AIProvider::appleIntelligence:
-        return QStringLiteral("Apple Intelligence");
+        return QStringLiteral("Modèle local"); // the machine's own model: a local server here
     }
     return {};
 }

@@ -16,7 +16,7 @@ namespace AIModelCatalog {
 
 // In the order offered; the same identifiers as the provider catalogue's chat lists.
 const QList<AIModel>& models(AIProvider provider);
-// "Anthropic", "OpenAI", "Google Gemini", "Groq", "Apple Intelligence".
+// "Anthropic", "OpenAI", "Google Gemini", "Groq", "Modèle local".
 QString providerDisplayName(AIProvider provider);
 // The model's display name; an unknown identifier is shown as it is.
 QString modelDisplayName(const QString& modelID);

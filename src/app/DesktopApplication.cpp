@@ -304,6 +304,7 @@ void DesktopApplication::launch()
     p.sectionContext->chat = &m_services.claude();
     p.sectionContext->learning = &m_services.learning();
     p.sectionContext->leaderboard = &m_services.leaderboard();
+    p.sectionContext->localModel = &m_services.onDeviceModel();
     p.sectionContext->audioCapture = &m_services.audioCapture();
     p.sectionContext->appModes = &p.appModes;
     p.sectionContext->cloudSync = &m_services.cloudSync();

@@ -28,6 +28,7 @@ class SecretsBackupService;
 class CloudSettingsSync;
 class LearningAnalyzer;
 class LeaderboardManager;
+class AppleIntelligenceService;
 
 struct SectionContext
 {
@@ -55,6 +56,7 @@ struct SectionContext
     CloudSettingsSync* settingsSync = nullptr;
     LearningAnalyzer* learning = nullptr;       // the learning section's analysis
     LeaderboardManager* leaderboard = nullptr;  // the statistics section's world leaderboard
+    AppleIntelligenceService* localModel = nullptr; // the settings' local model
     // Launch at login (the XDG autostart entry); both set, or the option is shown disabled.
     std::function<bool()> launchAtLoginEnabled;
     std::function<Expected<void, QString>(bool)> setLaunchAtLogin;

@@ -2,7 +2,10 @@
 // with its proposal and diff, reopening a note, the Markdown preview, and accepting suggestions.
 #include "SectionRig.h"
 #include "ui/sections/LearningSection.h"
+#include "ui/sections/LocalModelPane.h"
 #include "ui/sections/NotesSection.h"
+#include "fakes/LocalHttpServer.h"
+#include "ai/AppleIntelligenceService.h"
 #include "ui/widgets/MarkdownView.h"
 #include "ui/widgets/ProposalDiffView.h"
 #include "ai/LearningAnalyzer.h"
@@ -218,6 +221,28 @@ private Q_SLOTS:
 
         // Without an analyser the button is off and says so.
         QVERIFY(!section.analyzeButton()->isEnabled());
+    }
+
+    void localModelPaneListsTheServersModels()
+    {
+        SectionRig rig;
+        LocalHttpServer server;
+        server.setDefaultReply(LocalHttpServer::Reply::json(
+            200, R"({"object":"list","data":[{"id":"llama3.2:latest","owned_by":"library"},{"id":"qwen2.5:7b","owned_by":"library"}]})"));
+        AppleIntelligenceService service{rig.services->network(), AppleIntelligenceService::configFrom(rig.settings())};
+        LocalModelPane pane(service, rig.settings());
+        QCOMPARE(pane.statusText(), AppleIntelligenceService::notEnabledMessage());
+        pane.urlEdit()->setText(server.url());
+        Q_EMIT pane.urlEdit()->editingFinished();
+        QTRY_COMPARE(pane.modelBox()->count(), 2);
+        pane.modelBox()->setCurrentText("mistral");
+        awaitTask(pane.refresh());
+        QCOMPARE(rig.settings().stringValue("ovra.mac.localModel"), std::optional<QString>("mistral"));
+        QCOMPARE(pane.statusText(), AppleIntelligenceService::notReadyMessage()); // not pulled
+        pane.modelBox()->setCurrentText("llama3.2");
+        awaitTask(pane.refresh());
+        QCOMPARE(pane.statusText(), "Prêt.");
+        QCOMPARE(rig.settings().stringValue("ovra.mac.localModelURL"), std::optional<QString>(server.url()));
     }
 
     void analysisWithNothingToAnalyze()

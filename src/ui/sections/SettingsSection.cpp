@@ -1,5 +1,7 @@
 #include "SettingsSection.h"
 
+#include "LocalModelPane.h"
+
 #include "APIKeysPane.h"
 #include "CloudSyncPane.h"
 #include "ai/AIModelCatalog.h"
@@ -76,6 +78,8 @@ SettingsSection::SettingsSection(SectionContext& context, QWidget* parent)
     pageLayout->addWidget(buildAudio());
     pageLayout->addWidget(buildShortcuts());
     pageLayout->addWidget(buildAI());
+    if (context.localModel)
+        pageLayout->addWidget(new LocalModelPane(*context.localModel, context.settings, this));
     pageLayout->addWidget(buildRetention());
     pageLayout->addWidget(buildStartup());
     if (m_context.cloudSync && m_context.keyBackup)
