@@ -15,9 +15,11 @@ namespace {
 
 const QString kCategory = QStringLiteral("FLOW");
 
-QJsonObject recordTypeSelector()
+// "mots" from `bound` (by `op`) up to the largest exact integer.
+QJsonObject wordsRange(const QString& op, qint64 bound)
 {
-    return QJsonObject{{QStringLiteral("type"), QString::fromLatin1(LeaderboardEntry::kRecordType)}};
+    return QJsonObject{{QStringLiteral("mots"),
+                        QJsonObject{{op, bound}, {QStringLiteral("$lte"), 9007199254740991.0}}}};
 }
 
 // Two records should never share a name; if a page repeats one (offset paging over a board that
@@ -164,11 +166,10 @@ QCoro::Task<Expected<LeaderboardManager::Page, LeaderboardError>> LeaderboardMan
                                                                                                  PageCursor from)
 {
     CouchDBClient::FindQuery query;
-    query.selector = recordTypeSelector();
-    // The sort field has to be in the selector for the index to serve the sort.
-    // Mango collates text after every number: a "mots" that is not a number would top the list.
-    query.selector.insert(QStringLiteral("mots"),
-                          QJsonObject{{QStringLiteral("$gte"), 0}, {QStringLiteral("$type"), QStringLiteral("number")}});
+    // Only "mots" in the selector: the index alone then answers the sorted page, without
+    // reading every record. The database holds nothing else (the validation sees to it); the
+    // upper bound leaves out a "mots" that is not a number (text collates after numbers).
+    query.selector = wordsRange(QStringLiteral("$gte"), 0);
     query.sort = QJsonArray{QJsonObject{{QStringLiteral("mots"), QStringLiteral("desc")}}};
     query.limit = kPageSize;
     query.bookmark = from.bookmark;
@@ -264,9 +265,9 @@ QCoro::Task<> LeaderboardManager::refresh(const RecordStore& store)
     setFirstPageAccepted(true);
 
     CouchDBClient::FindQuery ahead;
-    ahead.selector = recordTypeSelector();
-    ahead.selector.insert(QStringLiteral("mots"),
-                          QJsonObject{{QStringLiteral("$gt"), words}, {QStringLiteral("$type"), QStringLiteral("number")}});
+    // "mots" > words, written as ≥ words + 1 (counts are integers): some servers apply the limit
+    // before dropping the rows equal to an exclusive bound, and would count short.
+    ahead.selector = wordsRange(QStringLiteral("$gte"), words + 1);
     ahead.fields = {QStringLiteral("_id")};
     ahead.limit = m_rankLimit;
     auto rank = co_await attempt<CouchDBClient::FindResult>([&] { return client->find(ahead); });

@@ -96,7 +96,7 @@ private Q_SLOTS:
         rig.dictate(words(dictated));
         awaitTask(rig.manager.refresh(*rig.store));
         QVERIFY2(!rig.manager.errorMessage(), qPrintable(rig.log.contents()));
-        QCOMPARE(rig.manager.myRank(), std::optional<qint64>(rank));
+        QCOMPARE(rig.manager.myRank().value_or(-1), rank);
         QCOMPARE(rig.manager.myRankIsCapped(), capped);
         QCOMPARE(rig.manager.entries().first().isMe, !capped);
     }

@@ -131,7 +131,7 @@ private Q_SLOTS:
         QCOMPARE(firstPage.value("sort").toArray().first().toObject().value("mots").toString(), "desc");
         const QJsonObject rank = body(server.requests[4]);
         QCOMPARE(rank.value("limit").toInt(), 10000);
-        QCOMPARE(rank.value("selector").toObject().value("mots").toObject().value("$gt").toInteger(), 5);
+        QCOMPARE(rank.value("selector").toObject().value("mots").toObject().value("$gte").toInteger(), 6);
 
         QCOMPARE(rig.manager.entries().size(), 2);
         QCOMPARE(rig.manager.entries()[1], (LeaderboardEntry{"classement-alice", "Alice", 5, true}));
