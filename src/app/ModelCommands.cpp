@@ -86,7 +86,9 @@ bool hasPartialFiles(const QString& folder)
 
 QString stateOf(LocalModels& models, const Row& row, QString* json)
 {
-    const QString folder = row.whisper ? models.whisperStore().folderFor(row.id) : QString();
+    const QString folder = row.whisper                   ? models.whisperStore().folderFor(row.id)
+                           : LocalModels::isParakeet(row.id) ? models.parakeet().folder()
+                                                             : QString();
     if (models.isDownloaded(row.id))
         return *json = QStringLiteral("downloaded"), QStringLiteral("téléchargé");
     if (!folder.isEmpty() && downloadingProcess(folder) > 0)
@@ -120,7 +122,9 @@ int listModels(CliContext& ctx, bool json)
                 o.insert(QStringLiteral("multilingual"), row.whisper->multilingual);
                 o.insert(QStringLiteral("description"), row.whisper->description);
             }
-            const QString file = row.whisper ? models.whisperStore().modelFile(row.id) : QString();
+            const QString file = row.whisper                      ? models.whisperStore().modelFile(row.id)
+                                 : models.isDownloaded(row.id) ? models.parakeet().modelFile()
+                                                               : QString();
             o.insert(QStringLiteral("path"), file.isEmpty() ? QJsonValue() : QJsonValue(file));
             array.append(o);
             continue;
@@ -148,9 +152,45 @@ QString progressText(const QString& id, double fraction, qint64 received, qint64
     return text;
 }
 
+QCoro::Task<int> downloadParakeet(CliContext& ctx, Row row)
+{
+    LocalModels& models = ctx.services.localModels();
+    if (models.isDownloaded(row.id)) {
+        ctx.out << "Déjà téléchargé : " << models.parakeet().modelFile() << "\n";
+        co_return 0;
+    }
+    int lastTenth = -1;
+    QObject guard;
+    ParakeetTranscriptionService& parakeet = models.parakeet();
+    QObject::connect(&parakeet, &ParakeetTranscriptionService::stateChanged, &guard, [&] {
+        const double fraction = parakeet.downloadProgress();
+        if (ctx.terminal.errorIsTerminal()) {
+            ctx.terminal.showProgress(row.id + QStringLiteral("  ") + QString::number(int(fraction * 100)) +
+                                      QStringLiteral(" %"));
+        } else if (int(fraction * 10) > lastTenth) {
+            lastTenth = int(fraction * 10);
+            ctx.err << row.id << " : " << lastTenth * 10 << " %\n";
+            ctx.err.flush();
+        }
+    });
+    auto running = models.download(row.id);
+    const auto result = co_await running;
+    ctx.terminal.clearProgress();
+    if (!result) {
+        ctx.err << row.id << " : " << result.error().message << "\n";
+        co_return 1;
+    }
+    ctx.out << "Modèle téléchargé : " << parakeet.modelFile() << "\n";
+    co_return 0;
+}
+
 QCoro::Task<int> download(CliContext& ctx, Row row)
 {
     LocalModels& models = ctx.services.localModels();
+    if (LocalModels::isParakeet(row.id)) {
+        auto running = downloadParakeet(ctx, row);
+        co_return co_await running;
+    }
     if (!row.whisper) {
         ctx.err << row.name << " : moteur indisponible sur ce système\n";
         co_return 1;
@@ -200,6 +240,12 @@ QCoro::Task<int> download(CliContext& ctx, Row row)
 QCoro::Task<int> cancel(CliContext& ctx, Row row)
 {
     LocalModels& models = ctx.services.localModels();
+    if (LocalModels::isParakeet(row.id)) {
+        auto cancelling = models.cancel(row.id);
+        co_await cancelling;
+        ctx.out << "Fichiers partiels de " << row.id << " supprimés.\n";
+        co_return 0;
+    }
     if (!row.whisper) {
         ctx.err << row.name << " : moteur indisponible sur ce système\n";
         co_return 1;

@@ -23,6 +23,8 @@ LocalModels::LocalModels(Settings& settings, DebugLog& log, const QString& model
     m_whisper = std::make_unique<WhisperKitTranscriptionService>(
         log, [store](const QString& variant) { return store->modelFile(variant); }, &WhisperCppEngine::load,
         WhisperCppEngine::defaultThreads());
+    m_parakeet = std::make_unique<ParakeetTranscriptionService>(log, modelsFolder, baseUrl,
+                                                                WhisperCppEngine::defaultThreads());
 }
 
 LocalModels::~LocalModels() = default;
@@ -35,6 +37,8 @@ bool LocalModels::isWhisper(const QString& modelID) const
 
 bool LocalModels::isDownloaded(const QString& modelID) const
 {
+    if (isParakeet(modelID))
+        return m_parakeet->isDownloaded();
     return isWhisper(modelID) && m_whisperStore->isDownloaded(modelID);
 }
 
@@ -46,11 +50,18 @@ QCoro::Task<Expected<QString, LocalModelError>> LocalModels::transcribe(LocalEng
         auto running = m_whisper->transcribe(file, modelID, language);
         co_return co_await running;
     }
+    if (engine == LocalEngine::parakeetTDT) {
+        auto running = m_parakeet->transcribe(file, language);
+        co_return co_await running;
+    }
+    // Parakeet Unified and the Nemotron models need an engine this build does not have.
     co_return unexpected(unavailable());
 }
 
 void LocalModels::checkIntegrity(LocalEngine engine, QString modelID, std::optional<int>)
 {
+    if (engine == LocalEngine::parakeetTDT)
+        return m_parakeet->checkIntegrity();
     if (engine != LocalEngine::whisperKit)
         return;
     const QString variant = WhisperModel::normalizedVariant(modelID);
@@ -69,6 +80,10 @@ QCoro::Task<Expected<void, LocalModelError>> LocalModels::download(QString model
         auto running = m_whisperStore->download(modelID);
         co_return co_await running;
     }
+    if (isParakeet(modelID)) {
+        auto running = m_parakeet->ensureLoaded();
+        co_return co_await running;
+    }
     co_return unexpected(unavailable());
 }
 
@@ -76,6 +91,9 @@ QCoro::Task<> LocalModels::cancel(QString modelID)
 {
     if (isWhisper(modelID)) {
         auto running = m_whisperStore->cancel(modelID);
+        co_await running;
+    } else if (isParakeet(modelID)) {
+        auto running = m_parakeet->cancelDownload();
         co_await running;
     }
 }
@@ -85,11 +103,16 @@ QCoro::Task<> LocalModels::prewarm(QString modelID)
     if (isWhisper(modelID)) {
         auto loading = m_whisper->load(modelID);
         co_await loading;
+    } else if (isParakeet(modelID)) {
+        auto loading = m_parakeet->prewarm();
+        co_await loading;
     }
 }
 
 void LocalModels::remove(const QString& modelID)
 {
+    if (isParakeet(modelID))
+        return m_parakeet->deleteModel();
     if (!isWhisper(modelID))
         return;
     m_whisperStore->remove(modelID);
@@ -98,10 +121,10 @@ void LocalModels::remove(const QString& modelID)
 
 qint64 LocalModels::sizeOnDisk(const QString& modelID) const
 {
-    if (!isWhisper(modelID))
+    if (!isWhisper(modelID) && !isParakeet(modelID))
         return 0;
     qint64 bytes = 0;
-    QDirIterator it(m_whisperStore->folderFor(modelID), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    QDirIterator it(isParakeet(modelID) ? m_parakeet->folder() : m_whisperStore->folderFor(modelID), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
         bytes += it.fileInfo().size();

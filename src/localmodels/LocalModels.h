@@ -2,6 +2,7 @@
 // The on-device models as the rest of the program sees them: one object owning the Whisper
 // store and service (and the NVIDIA services), answering the transcription manager, the
 // command line and the models section.
+#include "ParakeetTranscriptionService.h"
 #include "WhisperKitModelStore.h"
 #include "WhisperKitTranscriptionService.h"
 #include "transcription/LocalModelServices.h"
@@ -37,9 +38,12 @@ public:
 
     WhisperKitModelStore& whisperStore() { return *m_whisperStore; }
     WhisperKitTranscriptionService& whisper() { return *m_whisper; }
+    ParakeetTranscriptionService& parakeet() { return *m_parakeet; }
+    static bool isParakeet(const QString& modelID) { return modelID == QLatin1String(ParakeetTranscriptionService::modelID); }
 
 private:
     DebugLog& m_log;
     std::unique_ptr<WhisperKitModelStore> m_whisperStore;
     std::unique_ptr<WhisperKitTranscriptionService> m_whisper;
+    std::unique_ptr<ParakeetTranscriptionService> m_parakeet;
 };
