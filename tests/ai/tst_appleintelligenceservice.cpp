@@ -52,6 +52,7 @@ quint16 closedPort()
     return port;
 }
 
+// Generous time-outs: the server answers from this same event loop, which a loaded machine slows.
 struct Rig
 {
     LocalHttpServer server;
@@ -59,8 +60,8 @@ struct Rig
     QString model = "llama3.2";
     QString base = server.url();
     AppleIntelligenceService service{network, [this] { return AppleIntelligenceService::Config{QUrl(base), model}; },
-                                     AppleIntelligenceService::Timeouts{std::chrono::milliseconds(800),
-                                                                        std::chrono::milliseconds(800)}};
+                                     AppleIntelligenceService::Timeouts{std::chrono::milliseconds(3000),
+                                                                        std::chrono::milliseconds(10000)}};
 
     Expected<QString, APIError> respond(QList<ChatMessage> messages, std::optional<QString> system = std::nullopt)
     {
