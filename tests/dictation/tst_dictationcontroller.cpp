@@ -1,9 +1,7 @@
 // The dictation state machine driven through its collaborators' recording fakes.
 #include "dictation/FailedRecordings.h"
 #include "dictation/KeptRecordings.h"
-#include "dictation/MacDictationController.h"
-#include "fakes/FakeAIServices.h"
-#include "fakes/FakeDictationPlatform.h"
+#include "fakes/ControllerFakes.h"
 #include "store/Notifications.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
@@ -31,24 +29,13 @@ const QString kSelectionUntrusted = QStringLiteral("Autorise Ovra dans Réglages
     "sélection.");
 const QString kEmptySelection = QStringLiteral("Sélectionne du texte d'abord, puis relance la transformation.");
 
-struct Rig
+struct Rig : ControllerFakes
 {
     QTemporaryDir dir;
     std::unique_ptr<RecordStore> store;
     Settings settings{dir.filePath("config")};
     Notifications notifications;
-    FakeAudioRecorder recorder;
-    FakeLiveRecognizer live;
-    FakeDelivery delivery;
-    FakeRecorderPanel panel;
-    FakeMediaPauser media;
-    FakeEscapeMonitors escape;
-    FakeSoundPlayer sounds;
-    FakeAutoSendModes autoSend;
-    FakeTranscriber transcriber;
-    FakeChatClient chat;
     FakeOfflineQueue offline;
-    FakeFollowUps followUps;
     FailedRecordings failed{dir.filePath("data/FailedRecordings")};
     KeptRecordings kept{dir.filePath("data/Recordings"), settings};
     std::unique_ptr<MacDictationController> controller;
@@ -58,12 +45,7 @@ struct Rig
         recorder.file = dir.filePath("rec.wav");
         if (withStore)
             store = std::move(RecordStore::open(dir.filePath("s.sqlite"), {}).value());
-        controller = std::make_unique<MacDictationController>(
-            MacDictationController::Collaborators{recorder, live, delivery, panel, media, escape, sounds, autoSend,
-                                                  [this]() -> Transcriber& { return transcriber; },
-                                                  [this]() -> ChatClient& { return chat; }, &offline, &followUps,
-                                                  &followUps, &followUps,
-                                                  [](QString) -> QCoro::Task<double> { co_return 12.5; }, &failed, &kept},
+        controller = std::make_unique<MacDictationController>(collaborators(12.5, &failed, &offline, &kept),
             settings, notifications);
         controller->attachStore(store.get());
     }

@@ -4,7 +4,7 @@
 // a scripted chat client and an in-memory clipboard.
 #include "app/Services.h"
 #include "dictation/MacAppModeTriggers.h"
-#include "ControllerFakes.h"
+#include "fakes/ControllerFakes.h"
 #include "dictation/ShortcutBindings.h"
 #include "fakes/FakeFrontmostApplication.h"
 #include "ui/MacNavigation.h"

@@ -1,7 +1,7 @@
 #pragma once
 // A real dictation controller on a temporary store and settings, with the platform's recording
 // fakes, for the widget tests of the window, tray menu and recorder panel.
-#include "ControllerFakes.h"
+#include "fakes/ControllerFakes.h"
 #include "dictation/FailedRecordings.h"
 #include "fakes/AwaitTask.h"
 #include "store/Notifications.h"

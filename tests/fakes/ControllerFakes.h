@@ -1,5 +1,6 @@
 #pragma once
-// The platform and AI fakes a real dictation controller runs on in the widget tests.
+// The platform and AI fakes a real dictation controller runs on, for its own tests and the
+// widget tests.
 #include "dictation/MacDictationController.h"
 #include "fakes/FakeAIServices.h"
 #include "fakes/FakeDictationPlatform.h"
@@ -21,7 +22,8 @@ struct ControllerFakes
     FakePasteboard pasteboard;
 
     // mediaSeconds: what the decoder reports for a transcribed file.
-    MacDictationController::Collaborators collaborators(double mediaSeconds, FailedRecordings* failed = nullptr)
+    MacDictationController::Collaborators collaborators(double mediaSeconds, FailedRecordings* failed = nullptr,
+                                                        OfflineQueue* offline = nullptr, KeptRecordings* kept = nullptr)
     {
         return {recorder,
                 live,
@@ -33,11 +35,12 @@ struct ControllerFakes
                 autoSend,
                 [this]() -> Transcriber& { return transcriber; },
                 [this]() -> ChatClient& { return chat; },
-                nullptr,
+                offline,
                 &followUps,
                 &followUps,
                 &followUps,
                 [mediaSeconds](QString) -> QCoro::Task<double> { co_return mediaSeconds; },
-                failed};
+                failed,
+                kept};
     }
 };
