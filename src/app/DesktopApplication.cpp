@@ -1,6 +1,7 @@
 #include "DesktopApplication.h"
 
 #include "DesktopControl.h"
+#include "DesktopPlatform.h"
 #include "HelperTextDelivery.h"
 #include "Services.h"
 #include "dictation/MacAppModeTriggers.h"
@@ -12,7 +13,7 @@
 #include "dictation/TextDelivery.h"
 #include "helper/HostDisplayName.h"
 #include "helper/MacHelperReceiver.h"
-#include "platform/linux/clipboard/QtPasteboard.h"
+#include "platform/GlobalKeyboard.h"
 #include "platform/linux/autostart/XdgAutostartEntry.h"
 #include "platform/linux/avahi/AvahiServiceAdvertiser.h"
 #include "platform/linux/dbus/DBusControlClient.h"
@@ -20,13 +21,6 @@
 #include "platform/linux/dbus/MprisPlayers.h"
 #include "platform/linux/signals/TerminationSignals.h"
 #include "platform/linux/sound/PulseSoundPlayer.h"
-#include "platform/linux/x11/NoBrowserAddress.h"
-#include "platform/linux/x11/X11Connection.h"
-#include "platform/linux/x11/X11FloatingPanelSupport.h"
-#include "platform/linux/x11/X11FrontmostApplication.h"
-#include "platform/linux/x11/X11KeySynthesizer.h"
-#include "platform/linux/x11/X11Keyboard.h"
-#include "platform/linux/x11/X11SelectionOwner.h"
 #include "store/AppSettingsKeys.h"
 #include "transcription/ManagedTranscriber.h"
 #include "ui/AppCommands.h"
@@ -87,30 +81,23 @@ constexpr const char* kNoTrayNoticeKey = "ovra.mac.noTrayNoticeShown";
 // Everything the desktop session owns, in construction order (destroyed in reverse).
 struct DesktopApplication::Parts
 {
-    Parts(Services& s, std::unique_ptr<X11Connection> connection)
-        : x(std::move(connection)), keys(x.get()), frontmost(x.get()), keyboard(x.get()),
-          selectionOwner(x.get(), frontmost), panelSupport(x.get(), frontmost),
-          delivery(pasteboard, keys, &frontmost, &selectionOwner), helperDelivery(delivery),
-          media(players, s.settings(), s.log()), appModes(s.settings(), s.log(), frontmost, &browser),
-          handler(s.settings(), s.log(), keyboard,
+    Parts(Services& s, std::unique_ptr<DesktopPlatform> session)
+        : platform(std::move(session)),
+          delivery(platform->pasteboard(), platform->keys(), &platform->frontmost(), platform->selectionOwner()),
+          helperDelivery(delivery), media(players, s.settings(), s.log()),
+          appModes(s.settings(), s.log(), platform->frontmost(), &platform->browser()),
+          handler(s.settings(), s.log(), platform->monitor(),
                   [&s](const QUuid& id) { return s.store().find<TranscriptionMode>(id); }),
-          transcriber(s.transcription()), bindings(s.settings()), registry(keyboard, bindings, s.log())
+          transcriber(s.transcription()), bindings(s.settings()), registry(platform->grabber(), bindings, s.log())
     {
     }
 
-    std::unique_ptr<X11Connection> x;
-    QtPasteboard pasteboard;
-    X11KeySynthesizer keys;
-    X11FrontmostApplication frontmost;
-    X11Keyboard keyboard;
-    X11SelectionOwner selectionOwner;
-    X11FloatingPanelSupport panelSupport;
+    std::unique_ptr<DesktopPlatform> platform;
     TextDelivery delivery;
     HelperTextDelivery helperDelivery;
     MprisPlayers players;
     MacMediaPauser media;
     PulseSoundPlayer sounds;
-    NoBrowserAddress browser;
     MacAppModeTriggers appModes;
     MacPrimaryShortcutHandler handler;
     ManagedTranscriber transcriber;
@@ -193,18 +180,13 @@ void DesktopApplication::launch()
     DebugLog& log = m_services.log();
     Settings& settings = m_services.settings();
     RecordStore& store = m_services.store();
-    QTextStream err(stderr);
     // The command line may change settings and records while the application runs.
     settings.followExternalChanges();
     store.followExternalChanges();
 
-    // Without an X server the shortcuts are unavailable and the text stays on the clipboard.
-    std::unique_ptr<X11Connection> x = X11Connection::open();
-    if (!x) {
-        log.log(QStringLiteral("MAC raccourci : pas de serveur X — raccourcis globaux et collage indisponibles"));
-        err << "Pas de serveur X : raccourcis globaux et collage automatique indisponibles.\n";
-    }
-    m_p = std::make_unique<Parts>(m_services, std::move(x));
+    // Without a way to paste, the text stays on the clipboard; without grabs, the shortcuts are the
+    // compositor's bindings of `ovra toggle`.
+    m_p = std::make_unique<Parts>(m_services, DesktopPlatform::forSession(log));
     Parts& p = *m_p;
     if (!p.players.isAvailable())
         log.log(QStringLiteral("MAC media pause: pas de bus de session — pause des médias indisponible"));
@@ -219,7 +201,7 @@ void DesktopApplication::launch()
 
     // 2. The record store (opened by the services) and the dictation controller.
     p.panel = std::make_unique<MacRecorderHUD>(MacRecorderHUD::Dependencies{
-        store, settings, p.panelSupport, [&r = m_services.recorder()] { return double(r.currentLevel()); }});
+        store, settings, p.platform->panelSupport(), [&r = m_services.recorder()] { return double(r.currentLevel()); }});
     p.controller = std::make_unique<MacDictationController>(
         MacDictationController::Collaborators{m_services.recorder(), m_services.liveTranscriber(), p.delivery,
                                               *p.panel, p.media, p.handler, p.sounds, p.appModes,
@@ -300,7 +282,7 @@ void DesktopApplication::launch()
     p.sectionContext = std::make_unique<SectionContext>(SectionContext{
         store, settings, log, m_services.notifications(), *p.controller, p.navigation, m_services.vault(),
         m_services.keychain(), m_services.keyVerifier(), m_services.usage(), m_services.transcription(), p.bindings,
-        p.pasteboard});
+        p.platform->pasteboard()});
     p.sectionContext->chat = &m_services.claude();
     p.sectionContext->learning = &m_services.learning();
     p.sectionContext->leaderboard = &m_services.leaderboard();
@@ -317,7 +299,7 @@ void DesktopApplication::launch()
     p.commands = std::make_unique<AppCommands>(
         AppCommands::Dependencies{*p.controller, store, p.navigation, *p.checkForUpdates, p.backup.get()});
     p.trayMenu = std::make_unique<TrayMenu>(
-        TrayMenu::Dependencies{*p.controller, store, settings, p.pasteboard, *p.checkForUpdates});
+        TrayMenu::Dependencies{*p.controller, store, settings, p.platform->pasteboard(), *p.checkForUpdates});
     connect(p.commands.get(), &AppCommands::activateRequested, this, &DesktopApplication::openWindow);
     connect(p.commands.get(), &AppCommands::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     connect(p.commands.get(), &AppCommands::aboutRequested, this, &DesktopApplication::showAbout);
@@ -409,7 +391,7 @@ void DesktopApplication::showScenes()
 void DesktopApplication::wireShortcuts()
 {
     Parts& p = *m_p;
-    if (p.modeShortcuts->isWired() || !p.x)
+    if (p.modeShortcuts->isWired() || !p.platform->grabber().isAvailable())
         return;
     p.modeShortcuts->wire();
 }

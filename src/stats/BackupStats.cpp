@@ -129,11 +129,45 @@ BackupStats StatsAccumulator::result() const
     return s;
 }
 
+namespace {
+
+// SQL for "this text column is absent or only white space", white space being what QString::trimmed
+// removes: the rows are split three ways by the database so each is decoded with the fewest texts.
+QString blankColumn(const char* column)
+{
+    // GLOB stops at the first character outside the set: a dictation's text is judged by its
+    // first character, where trim() would copy the whole text.
+    static const QString spaces = [] {
+        QString set;
+        for (char32_t c = 0; c <= 0x3000; ++c)
+            if (QChar::isSpace(c))
+                set += QChar(c);
+        return set;
+    }();
+    return QStringLiteral("(\"%1\" IS NULL OR \"%1\" NOT GLOB '*[^%2]*')").arg(QLatin1String(column), spaces);
+}
+
+} // namespace
+
 BackupStats computeStats(const RecordStore& store, const QDateTime& now)
 {
     StatsAccumulator acc(now);
-    store.forEach<Transcription>([&](const Transcription& t) { acc.add(t); });
-    store.forEach<APIUsageRecord>([&](const APIUsageRecord& u) { acc.add(u); });
+    const auto add = [&](const Transcription& t) { acc.add(t); };
+    const QStringList figures{QStringLiteral("storedWordCount"), QStringLiteral("storedCharCount"),
+                              QStringLiteral("duration"), QStringLiteral("aiFixCount"), QStringLiteral("createdAt")};
+    const QString counted = QStringLiteral("(\"storedWordCount\" IS NOT NULL AND \"storedCharCount\" IS NOT NULL)");
+    const QString raw = blankColumn("rawWhisperText");
+    // Purged dictations: their counts were kept, no text is read.
+    store.forEachWith<Transcription>(figures, add, counted);
+    // Most dictations: the raw text is the spoken one, the two others are never decoded.
+    store.forEachWith<Transcription>(figures + QStringList{QStringLiteral("rawWhisperText")}, add,
+                                     QStringLiteral("NOT %1 AND NOT %2").arg(counted, raw));
+    store.forEachWith<Transcription>(figures + QStringList{QStringLiteral("rawWhisperText"),
+                                                           QStringLiteral("afterReplacementsText"),
+                                                           QStringLiteral("text")},
+                                     add, QStringLiteral("NOT %1 AND %2").arg(counted, raw));
+    store.forEachWith<APIUsageRecord>({QStringLiteral("costUSD"), QStringLiteral("date")},
+                                      [&](const APIUsageRecord& u) { acc.add(u); });
     return acc.result();
 }
 

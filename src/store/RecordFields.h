@@ -148,21 +148,22 @@ OVRA_SCHEMA(KeyBackup, "key_backup")
 template <class R>
 concept Record = requires { RecordSchema<R>::table; };
 
-// Every record type, in one place, for code that walks all of them.
+// Every record type, in one place, for code that walks all of them: the order in which the store
+// is created with them.
 template <class F>
 void forEachRecordType(F&& f)
 {
-    f.template operator()<Transcription>();
     f.template operator()<TranscriptionMode>();
-    f.template operator()<PromptPreset>();
-    f.template operator()<DictionaryEntry>();
     f.template operator()<Note>();
-    f.template operator()<DeletionTombstone>();
-    f.template operator()<APIUsageRecord>();
-    f.template operator()<TransformationStat>();
-    f.template operator()<LearningSuggestion>();
+    f.template operator()<PromptPreset>();
     f.template operator()<PromptVersion>();
     f.template operator()<KeyBackup>();
+    f.template operator()<Transcription>();
+    f.template operator()<DictionaryEntry>();
+    f.template operator()<LearningSuggestion>();
+    f.template operator()<APIUsageRecord>();
+    f.template operator()<DeletionTombstone>();
+    f.template operator()<TransformationStat>();
 }
 
 // JSON form: field names as keys, dates in ISO 8601 with milliseconds (UTC), UUIDs upper-case,

@@ -4,6 +4,7 @@
 #include "RecordFields.h"
 
 #include <QObject>
+#include <algorithm>
 #include <QSet>
 #include <chrono>
 #include <functional>
@@ -59,6 +60,15 @@ public:
 
     template <Record R>
     QList<R> fetch(std::function<bool(const R&)> predicate = {}, QList<SortKey> sort = {}) const;
+    // Like forEach, reading only the named fields: the others keep the record's defaults. For
+    // passes over every record that need a few columns of each; where, an SQL condition written by
+    // the caller (never user input), narrows the rows.
+    template <Record R>
+    void forEachWith(const QStringList& fields, const std::function<void(const R&)>& visit,
+                     const QString& where = {}) const;
+    // The first records in the given order, decoding no more rows than that.
+    template <Record R>
+    QList<R> fetchFirst(int limit, QList<SortKey> sort) const;
     // Hands every record to visit one at a time: memory stays flat however many there are.
     template <Record R>
     void forEach(const std::function<void(const R&)>& visit) const;
@@ -104,7 +114,7 @@ private:
 
     // Statements are built once per table and reused.
     sqlite3_stmt* selectStatement(const char* table, const QList<Column>& cols, const QString& where,
-                                  const QList<SortKey>& sort) const;
+                                  const QList<SortKey>& sort, int limit = -1) const;
     sqlite3_stmt* insertStatement(const char* table, const QList<Column>& cols, bool upsert);
     static void bindValue(sqlite3_stmt* st, int index, FieldType type, const QVariant& v);
     static QVariant columnValue(sqlite3_stmt* st, int index, FieldType type);
@@ -118,7 +128,7 @@ private:
     static const QList<Column>& columns();
     template <Record R>
     QList<R> select(const QString& where, const QUuid* id, const QList<SortKey>& sort,
-                    const std::function<bool(const R&)>& predicate) const;
+                    const std::function<bool(const R&)>& predicate, int limit = -1) const;
     template <Record R>
     StoreResult write(const R& r, bool upsert);
 
@@ -146,10 +156,10 @@ const QList<RecordStore::Column>& RecordStore::columns()
 
 template <Record R>
 QList<R> RecordStore::select(const QString& where, const QUuid* id, const QList<SortKey>& sort,
-                             const std::function<bool(const R&)>& predicate) const
+                             const std::function<bool(const R&)>& predicate, int limit) const
 {
     QList<R> out;
-    sqlite3_stmt* st = selectStatement(RecordSchema<R>::table, columns<R>(), where, sort);
+    sqlite3_stmt* st = selectStatement(RecordSchema<R>::table, columns<R>(), where, sort, limit);
     if (!st)
         return out;
     if (id)
@@ -183,6 +193,36 @@ template <Record R>
 QList<R> RecordStore::fetch(std::function<bool(const R&)> predicate, QList<SortKey> sort) const
 {
     return select<R>({}, nullptr, sort, predicate);
+}
+
+template <Record R>
+void RecordStore::forEachWith(const QStringList& names, const std::function<void(const R&)>& visit,
+                              const QString& where) const
+{
+    const auto& fields = RecordSchema<R>::fields();
+    QList<Column> cols;
+    QList<qsizetype> which;
+    for (qsizetype i = 0; i < fields.size(); ++i)
+        if (names.contains(QLatin1String(fields[i].name))) {
+            cols.append({fields[i].name, fields[i].type});
+            which.append(i);
+        }
+    sqlite3_stmt* st = selectStatement(RecordSchema<R>::table, cols, where, {});
+    if (!st)
+        return;
+    static const R prototype;
+    while (step(st)) {
+        R r = prototype;
+        for (qsizetype c = 0; c < which.size(); ++c)
+            fields[which[c]].set(r, columnValue(st, int(c), fields[which[c]].type));
+        visit(r);
+    }
+}
+
+template <Record R>
+QList<R> RecordStore::fetchFirst(int limit, QList<SortKey> sort) const
+{
+    return select<R>({}, nullptr, sort, {}, std::max(0, limit));
 }
 
 template <Record R>

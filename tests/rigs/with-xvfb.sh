@@ -12,6 +12,8 @@ cleanup() {
 trap cleanup EXIT
 
 export HOME=$T/home XDG_RUNTIME_DIR=$T/run
+# An X11 session: a compositor of the caller's session must not be picked up instead.
+unset WAYLAND_DISPLAY
 export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 

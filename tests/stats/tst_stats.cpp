@@ -18,6 +18,8 @@ struct Dictation
     QString createdAt = QStringLiteral("2026-03-10T10:00:00Z");
     std::optional<int> storedWords;
     std::optional<int> aiFixes;
+    // The raw text is the text unless both are given here (null: absent).
+    std::optional<std::pair<QString, QString>> rawAndReplaced;
 };
 
 } // namespace
@@ -62,6 +64,15 @@ private Q_SLOTS:
         Dictation firstOfMarch{QStringLiteral("après"), 1, QStringLiteral("2026-02-28T23:00:00Z")};
         lastOfFebruary.aiFixes = 2;
         firstOfMarch.aiFixes = 3;
+        // The spoken text falls back from a raw text that is only white space (of kinds a plain
+        // trim would keep) to the replaced one, and from two absent ones to the text.
+        Dictation blankRaw{QStringLiteral("un deux trois quatre cinq"), 0};
+        blankRaw.rawAndReplaced = std::pair{QStringLiteral(" \u2028\u3000\u00a0\n"), QStringLiteral("un deux")};
+        Dictation noRaw{QStringLiteral("seul"), 0};
+        noRaw.rawAndReplaced = std::pair{QString(), QString()};
+        QTest::newRow("spoken text falls back")
+            << QList<Dictation>{blankRaw, noRaw} << QList<double>{}
+            << QList<double>{2, 3, 11, 3.0 / 38 * 60, 3, 0, 0, 0, 0};
         QTest::newRow("last day of the previous month")
             << QList<Dictation>{lastOfFebruary, firstOfMarch} << QList<double>{-20, 1.5, -5, 0.25, 0, 0.125}
             << QList<double>{2, 2, 10, 2.0 / 38 * 60 - 2, 1, 60, 5, 0.375, 1.875};
@@ -78,6 +89,11 @@ private Q_SLOTS:
             Transcription t;
             t.text = d.text;
             t.rawWhisperText = d.text;
+            if (d.rawAndReplaced) {
+                const auto& [raw, replaced] = *d.rawAndReplaced;
+                t.rawWhisperText = raw.isNull() ? std::nullopt : std::optional<QString>(raw);
+                t.afterReplacementsText = replaced.isNull() ? std::nullopt : std::optional<QString>(replaced);
+            }
             t.duration = d.duration;
             t.createdAt = QDateTime::fromString(d.createdAt, Qt::ISODate);
             t.aiFixCount = d.aiFixes;

@@ -21,14 +21,22 @@ int HistoryListModel::rowCount(const QModelIndex& parent) const { return parent.
 
 bool HistoryListModel::canFetchMore(const QModelIndex& parent) const
 {
-    return !parent.isValid() && m_shown < m_matches.size();
+    return !parent.isValid() && (m_shown < m_matches.size() || (!m_complete && m_total > m_all.size()));
 }
 
 void HistoryListModel::fetchMore(const QModelIndex& parent)
 {
     if (!canFetchMore(parent))
         return;
+    if (!m_complete && m_shown >= m_matches.size()) {
+        // The rows shown so far are the head of the full list: they stay as they are.
+        const int shown = m_shown;
+        loadAll();
+        m_shown = std::min<int>(shown, int(m_matches.size()));
+    }
     const int more = int(std::min<qsizetype>(kPageSize, m_matches.size() - m_shown));
+    if (more <= 0)
+        return;
     beginInsertRows({}, m_shown, m_shown + more - 1);
     m_shown += more;
     endInsertRows();
@@ -89,6 +97,8 @@ void HistoryListModel::setSearch(const QString& text)
         return;
     m_search = text;
     beginResetModel();
+    if (!m_complete && !text.trimmed().isEmpty())
+        loadAll();
     applySearch();
     endResetModel();
 }
@@ -104,9 +114,31 @@ void HistoryListModel::reload()
 {
     m_stale = false;
     beginResetModel();
-    m_all = m_store.fetch<Transcription>({}, {{QStringLiteral("createdAt"), false}});
+    m_total = m_store.count<Transcription>();
+    if (m_search.trimmed().isEmpty()) {
+        m_all = m_store.fetchFirst<Transcription>(kPageSize, kOrder());
+        m_complete = m_all.size() >= m_total;
+    } else {
+        loadAll();
+    }
     applySearch();
     endResetModel();
+}
+
+QList<SortKey> HistoryListModel::kOrder()
+{
+    // The id breaks ties so that the first page is exactly the head of the full list.
+    return {{QStringLiteral("createdAt"), false}, {QStringLiteral("id"), true}};
+}
+
+void HistoryListModel::loadAll()
+{
+    m_all = m_store.fetch<Transcription>({}, kOrder());
+    m_total = m_all.size();
+    m_complete = true;
+    const int shown = m_shown;
+    applySearch();
+    m_shown = std::max(m_shown, std::min<int>(shown, int(m_matches.size())));
 }
 
 bool HistoryListModel::matches(const Transcription& t, const QStringList& words) const

@@ -1,12 +1,13 @@
 #pragma once
 // The dictations, newest first, filtered by a search text. Rows reach the view page by page
-// (canFetchMore/fetchMore) so a long history costs only what is on screen.
+// (canFetchMore/fetchMore) so a long history costs only what is on screen: without a search only
+// the first page is read from the store until the view asks for more.
+#include "store/RecordStore.h"
 #include "store/Records.h"
 
 #include <QAbstractListModel>
 #include <QList>
 
-class RecordStore;
 
 class HistoryListModel : public QAbstractListModel
 {
@@ -27,8 +28,8 @@ public:
     void setSearch(const QString& text);
     QString search() const { return m_search; }
     // Dictations that match, shown or not yet.
-    qsizetype matchCount() const { return m_matches.size(); }
-    qsizetype totalCount() const { return m_all.size(); }
+    qsizetype matchCount() const { return m_complete ? m_matches.size() : m_total; }
+    qsizetype totalCount() const { return m_total; }
 
     const Transcription* at(int row) const;
     int rowOf(const QUuid& id) const;
@@ -38,12 +39,17 @@ public:
     void setLive(bool live);
 
 private:
+    static QList<SortKey> kOrder();
     void applySearch();
+    // Reads every dictation (a search or a scroll past the first page needs them).
+    void loadAll();
     bool matches(const Transcription& t, const QStringList& words) const;
 
     RecordStore& m_store;
     QList<Transcription> m_all;
     QList<int> m_matches; // indexes into m_all
+    qsizetype m_total = 0;
+    bool m_complete = false; // m_all holds every dictation
     int m_shown = 0;
     bool m_live = true;
     bool m_stale = false;

@@ -1,0 +1,16 @@
+#include "WaylandDesktopPlatform.h"
+
+WaylandDesktopPlatform::WaylandDesktopPlatform() = default;
+
+Expected<void, QString> WaylandDesktopPlatform::NoKeyboard::grab(const KeyCombo&, std::function<void()>,
+                                                                 std::function<void()>)
+{
+    return unexpected(QStringLiteral("raccourcis globaux indisponibles sous Wayland sans portail : liez "
+                                     "« ovra toggle » à une touche dans les réglages de votre bureau"));
+}
+
+QString WaylandDesktopPlatform::description() const
+{
+    return QStringLiteral("Wayland : raccourcis par « ovra toggle » lié dans le compositeur, collage indisponible "
+                          "(le texte reste dans le presse-papiers), presse-papiers Qt, application active inconnue");
+}
