@@ -13,7 +13,7 @@ packages=(
   libbenchmark-dev
   espeak-ng sox xvfb xdotool xclip xterm pulseaudio pulseaudio-utils dbus dbus-x11
   gnome-keyring libsecret-tools python3 python3-cryptography syncthing
-  avahi-daemon iproute2
+  avahi-daemon iproute2 at-spi2-core
   curl
 )
 

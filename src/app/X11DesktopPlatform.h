@@ -1,8 +1,10 @@
 #pragma once
-// An X11 session: Xlib grabs and XTest, the X selections, _NET_ACTIVE_WINDOW.
+// An X11 session: Xlib grabs and XTest, the X selections, _NET_ACTIVE_WINDOW; browser addresses
+// from the accessibility bus.
 #include "DesktopPlatform.h"
+#include "platform/linux/atspi/AtspiBrowserAddress.h"
+#include "platform/linux/atspi/AtspiConnection.h"
 #include "platform/linux/clipboard/QtPasteboard.h"
-#include "platform/linux/x11/NoBrowserAddress.h"
 #include "platform/linux/x11/X11Connection.h"
 #include "platform/linux/x11/X11FloatingPanelSupport.h"
 #include "platform/linux/x11/X11FrontmostApplication.h"
@@ -34,5 +36,6 @@ private:
     X11Keyboard m_keyboard;
     X11SelectionOwner m_selectionOwner;
     X11FloatingPanelSupport m_panelSupport;
-    NoBrowserAddress m_browser;
+    AtspiConnection m_atspi;
+    AtspiBrowserAddress m_browser;
 };

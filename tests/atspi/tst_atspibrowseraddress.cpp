@@ -1,0 +1,119 @@
+// The browser's address read on a real accessibility bus, from an accessible program playing a
+// browser (its address bar is a line edit with a browser's label).
+#include "FakeBrowserProcess.h"
+#include "fakes/AwaitTask.h"
+#include "platform/linux/atspi/AtspiBrowserAddress.h"
+
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+const QString kName = QStringLiteral("navigateur-essai");
+const QString kProgram = QStringLiteral("fake_accessible_browser");
+
+// A generous budget: the machine running the tests may be loaded; the frozen case has its own.
+QString readAddress(AtspiConnection& bus, const QString& applicationId, std::chrono::milliseconds budget = 10s)
+{
+    AtspiBrowserAddress reader(bus, budget);
+    const auto address = awaitTask(reader.frontPageAddress(applicationId));
+    return address ? address.value() : QStringLiteral("ERREUR ") + address.error();
+}
+
+// The program shows on the bus a moment after its window.
+bool waitUntilListed(AtspiConnection& bus, FakeBrowserProcess& browser)
+{
+    if (!browser.waitForLine(QStringLiteral("ready")))
+        return false;
+    QDeadlineTimer deadline(20000);
+    while (!deadline.hasExpired()) {
+        const QString r = readAddress(bus, kName);
+        if (!r.contains(QStringLiteral("n'apparaît pas")))
+            return true;
+        QTest::qWait(50);
+    }
+    return false;
+}
+} // namespace
+
+class TestAtspiBrowserAddress : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void readsTheAddressBar_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("applicationId");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("libellé français, par le nom de l'application")
+            << "Saisir une adresse" << "https://www.exemple.fr/page/" << kName << "https://www.exemple.fr/page/";
+        QTest::newRow("libellé anglais, par le programme")
+            << "Search or enter address" << "exemple.org/b" << kProgram << "exemple.org/b";
+        QTest::newRow("libellé de Chromium, casse différente")
+            << "Address and search bar" << "  https://mail.exemple.com/  " << "Navigateur-Essai"
+            << "https://mail.exemple.com/";
+        QTest::newRow("champ vide") << "Saisir une adresse" << "" << kName << "ERREUR adresse illisible — la barre "
+                                                                          "d'adresse de « navigateur-essai » est vide";
+        QTest::newRow("pas de barre d'adresse")
+            << QString() << "" << kName
+            << "ERREUR adresse illisible — ni page ni barre d'adresse dans la fenêtre de « navigateur-essai »";
+        QTest::newRow("un champ qui n'est pas une adresse")
+            << "Rechercher dans la page" << "mot" << kName
+            << "ERREUR adresse illisible — ni page ni barre d'adresse dans la fenêtre de « navigateur-essai »";
+        QTest::newRow("application absente")
+            << "Saisir une adresse" << "https://exemple.fr" << "firefox"
+            << "ERREUR adresse illisible — « firefox » n'apparaît pas sur le bus d'accessibilité (Chromium, Chrome, "
+               "Brave, Edge : lancez-le avec --force-renderer-accessibility)";
+    }
+    void readsTheAddressBar()
+    {
+        QFETCH(QString, label);
+        QFETCH(QString, address);
+        QFETCH(QString, applicationId);
+        QFETCH(QString, expected);
+        QStringList arguments{QStringLiteral("--name"), kName, QStringLiteral("--address"), address};
+        if (!label.isNull())
+            arguments << QStringLiteral("--label") << label;
+        FakeBrowserProcess browser(arguments);
+        AtspiConnection bus;
+        QVERIFY(waitUntilListed(bus, browser));
+        QCOMPARE(readAddress(bus, applicationId), expected);
+    }
+
+    void followsTheAddressOfTheShownPage()
+    {
+        FakeBrowserProcess browser({QStringLiteral("--name"), kName, QStringLiteral("--label"),
+                                    QStringLiteral("Saisir une adresse"), QStringLiteral("--address"),
+                                    QStringLiteral("https://premier.exemple.fr")});
+        AtspiConnection bus;
+        QVERIFY(waitUntilListed(bus, browser));
+        QCOMPARE(readAddress(bus, kName), QStringLiteral("https://premier.exemple.fr"));
+        browser.send(QStringLiteral("address https://second.exemple.fr/x"));
+        QTRY_COMPARE_WITH_TIMEOUT(readAddress(bus, kName), QStringLiteral("https://second.exemple.fr/x"), 10000);
+    }
+
+    // A browser that hangs must not hold the dictation: the read gives up at its budget.
+    void givesUpOnAFrozenBrowser()
+    {
+        FakeBrowserProcess browser({QStringLiteral("--name"), kName, QStringLiteral("--label"),
+                                    QStringLiteral("Saisir une adresse"), QStringLiteral("--address"),
+                                    QStringLiteral("https://exemple.fr")});
+        AtspiConnection bus;
+        QVERIFY(waitUntilListed(bus, browser));
+        browser.freeze();
+        QCOMPARE(readAddress(bus, kName, 300ms),
+                 QStringLiteral("ERREUR adresse illisible — le bus d'accessibilité n'a pas répondu à temps"));
+        browser.thaw();
+    }
+
+    void reportsAMissingAccessibilityBus()
+    {
+        AtspiConnection bus(QStringLiteral("unix:path=/nonexistent/ovra-atspi-bus"));
+        QVERIFY(readAddress(bus, kName).startsWith(
+            QStringLiteral("ERREUR adresse illisible — connexion au bus d'accessibilité impossible")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAtspiBrowserAddress)
+#include "tst_atspibrowseraddress.moc"
