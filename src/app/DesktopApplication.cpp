@@ -287,6 +287,7 @@ void DesktopApplication::launch()
     p.sectionContext->learning = &m_services.learning();
     p.sectionContext->leaderboard = &m_services.leaderboard();
     p.sectionContext->localModel = &m_services.onDeviceModel();
+    p.sectionContext->localModels = &m_services.localModels();
     p.sectionContext->audioCapture = &m_services.audioCapture();
     p.sectionContext->appModes = &p.appModes;
     p.sectionContext->cloudSync = &m_services.cloudSync();

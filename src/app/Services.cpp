@@ -1,6 +1,8 @@
 #include "Services.h"
 
 #include "dictation/MacAudioRecorder.h"
+#include "localmodels/VoiceDetectorLoader.h"
+#include "localmodels/WhisperCppEngine.h"
 #include "platform/linux/network/QtNetworkPathMonitor.h"
 #include "platform/linux/pocketsphinx/PocketSphinxEngine.h"
 #include "platform/linux/pulse/PulseAudioCapture.h"
@@ -65,7 +67,11 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
     s->m_audioCapture = std::make_unique<PulseAudioCapture>();
     s->m_speechEngine = std::make_unique<PocketSphinxEngine>();
     s->m_systemRecognizer = std::make_unique<AppleSpeechManager>(*s->m_speechEngine);
-    s->m_silenceTrimmer = std::make_unique<SilenceTrimmer>(*s->m_log);
+    s->m_localModels = std::make_unique<LocalModels>(*s->m_settings, *s->m_log,
+                                                     QDir(folders.data).filePath(QStringLiteral("models")),
+                                                     WhisperKitModelStore::defaultBaseUrl());
+    s->m_silenceTrimmer = std::make_unique<SilenceTrimmer>(
+        *s->m_log, VoiceDetectorLoader(s->m_localModels->voiceDetectorFile(), *s->m_log, WhisperCppEngine::defaultThreads()));
     s->m_recorder = std::make_unique<MacAudioRecorder>(*s->m_audioCapture, *s->m_settings);
     s->m_failedRecordings = std::make_unique<FailedRecordings>(
         QDir(folders.data).filePath(QLatin1String(FailedRecordings::kFolderName)));
@@ -73,9 +79,6 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
         QDir(folders.data).filePath(QLatin1String(KeptRecordings::kFolderName)), *s->m_settings);
     s->m_liveTranscriber = std::make_unique<MacLiveTranscriber>(*s->m_audioCapture, *s->m_speechEngine, *s->m_settings);
     s->m_networkMonitor = std::make_unique<QtNetworkPathMonitor>();
-    s->m_localModels = std::make_unique<LocalModels>(*s->m_settings, *s->m_log,
-                                                     QDir(folders.data).filePath(QStringLiteral("models")),
-                                                     WhisperKitModelStore::defaultBaseUrl());
     s->m_uploadCompressor = std::make_unique<UploadCompressor>(*s->m_log);
     SecretsVault* vault = s->m_vault.get();
     const ServiceHosts hosts = ServiceHosts::fromEnvironment();

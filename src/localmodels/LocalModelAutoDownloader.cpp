@@ -30,8 +30,9 @@ int chunkOf(const TranscriptionMode& mode, const Settings& settings)
     return valid(stored) ? int(stored) : 1120;
 }
 
-// The model a mode runs on this machine, or nothing for a cloud or system provider.
-std::optional<QString> localModelOf(const TranscriptionMode& mode)
+} // namespace
+
+std::optional<QString> LocalModelAutoDownloader::localModelOf(const TranscriptionMode& mode)
 {
     if (mode.transcriptionProviderRaw == QLatin1String("whisperKit"))
         return WhisperModel::normalizedVariant(mode.transcriptionModel);
@@ -39,8 +40,6 @@ std::optional<QString> localModelOf(const TranscriptionMode& mode)
         return mode.transcriptionModel;
     return std::nullopt;
 }
-
-} // namespace
 
 LocalModelAutoDownloader::LocalModelAutoDownloader(RecordStore& store, Settings& settings, LocalModels& models,
                                                    DebugLog& log, QObject* parent)

@@ -7,11 +7,13 @@
 #include <QSet>
 #include <QString>
 #include <QUuid>
+#include <optional>
 
 class DebugLog;
 class LocalModels;
 class RecordStore;
 class Settings;
+struct TranscriptionMode;
 
 class LocalModelAutoDownloader : public QObject
 {
@@ -25,6 +27,9 @@ public:
     QCoro::Task<> prewarm(QUuid activeModeID);
     // A pass after every change of the modes.
     void followModeEdits();
+
+    // The model a mode runs on this machine, or nothing for a cloud or system provider.
+    static std::optional<QString> localModelOf(const TranscriptionMode& mode);
 
     QSet<QString> attempted() const { return m_attempted; }
     bool isRunning() const { return m_isRunning; }

@@ -6,6 +6,7 @@
 #include "store/DebugLog.h"
 
 #include <QDirIterator>
+#include <QFileInfo>
 
 namespace {
 
@@ -25,6 +26,7 @@ LocalModels::LocalModels(Settings& settings, DebugLog& log, const QString& model
         WhisperCppEngine::defaultThreads());
     m_parakeet = std::make_unique<ParakeetTranscriptionService>(log, modelsFolder, baseUrl,
                                                                 WhisperCppEngine::defaultThreads());
+    m_silero = std::make_unique<SileroModelStore>(log, modelsFolder, baseUrl);
 }
 
 LocalModels::~LocalModels() = default;
@@ -39,6 +41,8 @@ bool LocalModels::isDownloaded(const QString& modelID) const
 {
     if (isParakeet(modelID))
         return m_parakeet->isDownloaded();
+    if (isVoiceDetector(modelID))
+        return m_silero->isDownloaded();
     return isWhisper(modelID) && m_whisperStore->isDownloaded(modelID);
 }
 
@@ -84,6 +88,10 @@ QCoro::Task<Expected<void, LocalModelError>> LocalModels::download(QString model
         auto running = m_parakeet->ensureLoaded();
         co_return co_await running;
     }
+    if (isVoiceDetector(modelID)) {
+        auto running = m_silero->download();
+        co_return co_await running;
+    }
     co_return unexpected(unavailable());
 }
 
@@ -94,6 +102,9 @@ QCoro::Task<> LocalModels::cancel(QString modelID)
         co_await running;
     } else if (isParakeet(modelID)) {
         auto running = m_parakeet->cancelDownload();
+        co_await running;
+    } else if (isVoiceDetector(modelID)) {
+        auto running = m_silero->cancel();
         co_await running;
     }
 }
@@ -113,6 +124,8 @@ void LocalModels::remove(const QString& modelID)
 {
     if (isParakeet(modelID))
         return m_parakeet->deleteModel();
+    if (isVoiceDetector(modelID))
+        return m_silero->remove();
     if (!isWhisper(modelID))
         return;
     m_whisperStore->remove(modelID);
@@ -121,10 +134,13 @@ void LocalModels::remove(const QString& modelID)
 
 qint64 LocalModels::sizeOnDisk(const QString& modelID) const
 {
-    if (!isWhisper(modelID) && !isParakeet(modelID))
+    if (!isWhisper(modelID) && !isParakeet(modelID) && !isVoiceDetector(modelID))
         return 0;
+    const QString folder = isParakeet(modelID)        ? m_parakeet->folder()
+                           : isVoiceDetector(modelID) ? QFileInfo(m_silero->modelFile()).path()
+                                                      : m_whisperStore->folderFor(modelID);
     qint64 bytes = 0;
-    QDirIterator it(isParakeet(modelID) ? m_parakeet->folder() : m_whisperStore->folderFor(modelID), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
         bytes += it.fileInfo().size();

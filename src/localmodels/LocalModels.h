@@ -3,6 +3,7 @@
 // store and service (and the NVIDIA services), answering the transcription manager, the
 // command line and the models section.
 #include "ParakeetTranscriptionService.h"
+#include "SileroModelStore.h"
 #include "WhisperKitModelStore.h"
 #include "WhisperKitTranscriptionService.h"
 #include "transcription/LocalModelServices.h"
@@ -35,10 +36,14 @@ public:
     // Bytes on disk of a model's folder (partial files included).
     qint64 sizeOnDisk(const QString& modelID) const;
     bool isWhisper(const QString& modelID) const;
+    // The Silero voice-activity model of the silence trimmer, once downloaded.
+    QString voiceDetectorFile() const { return m_silero->modelFile(); }
+    static bool isVoiceDetector(const QString& modelID) { return modelID == QLatin1String(SileroModelStore::modelID); }
 
     WhisperKitModelStore& whisperStore() { return *m_whisperStore; }
     WhisperKitTranscriptionService& whisper() { return *m_whisper; }
     ParakeetTranscriptionService& parakeet() { return *m_parakeet; }
+    SileroModelStore& silero() { return *m_silero; }
     static bool isParakeet(const QString& modelID) { return modelID == QLatin1String(ParakeetTranscriptionService::modelID); }
 
 private:
@@ -46,4 +51,5 @@ private:
     std::unique_ptr<WhisperKitModelStore> m_whisperStore;
     std::unique_ptr<WhisperKitTranscriptionService> m_whisper;
     std::unique_ptr<ParakeetTranscriptionService> m_parakeet;
+    std::unique_ptr<SileroModelStore> m_silero;
 };

@@ -76,6 +76,7 @@ QCoro::Task<Expected<void, LocalModelError>> WhisperKitTranscriptionService::loa
 
     const int generation = ++m_loadGeneration;
     dropEngine();
+    m_stateModel = variant;
     setState(ModelState::loading);
     m_log.log(QStringLiteral("APP WhisperKit: loading model ") + variant, kFlow);
 
@@ -171,6 +172,7 @@ void WhisperKitTranscriptionService::unload(const QString& variant)
     ++m_loadGeneration;
     m_initTask.reset();
     dropEngine();
+    m_stateModel.clear();
     m_log.log(QStringLiteral("APP WhisperKit: unloaded ") + wanted + QStringLiteral(" (model deleted)"), kFlow);
     setState(ModelState::notLoaded);
 }
@@ -180,6 +182,7 @@ void WhisperKitTranscriptionService::unloadAll()
     ++m_loadGeneration;
     m_initTask.reset();
     dropEngine();
+    m_stateModel.clear();
     m_log.log(QStringLiteral("APP WhisperKit: unloaded all (models deleted)"), kFlow);
     setState(ModelState::notLoaded);
 }

@@ -36,6 +36,8 @@ public:
     ModelState modelState() const { return m_state; }
     QString failureMessage() const { return m_failure; }
     QString loadedModel() const { return m_loadedModel; }
+    // The variant the state speaks of: being loaded, loaded, or whose load failed.
+    QString stateModel() const { return m_stateModel; }
     int loadGeneration() const { return m_loadGeneration; }
 
     // The language handed to the engine for a mode's language: its first two letters,
@@ -71,6 +73,7 @@ private:
     ModelState m_state = ModelState::notLoaded;
     QString m_failure;
     QString m_loadedModel;
+    QString m_stateModel;
     std::shared_ptr<WhisperEngine> m_pipe;
     std::shared_ptr<PendingLoad> m_initTask;
     int m_loadGeneration = 0;

@@ -29,6 +29,7 @@ class CloudSettingsSync;
 class LearningAnalyzer;
 class LeaderboardManager;
 class AppleIntelligenceService;
+class LocalModels;
 
 struct SectionContext
 {
@@ -57,6 +58,7 @@ struct SectionContext
     LearningAnalyzer* learning = nullptr;       // the learning section's analysis
     LeaderboardManager* leaderboard = nullptr;  // the statistics section's world leaderboard
     AppleIntelligenceService* localModel = nullptr; // the settings' local model
+    LocalModels* localModels = nullptr;         // the models section's speech models
     // Launch at login (the XDG autostart entry); both set, or the option is shown disabled.
     std::function<bool()> launchAtLoginEnabled;
     std::function<Expected<void, QString>(bool)> setLaunchAtLogin;

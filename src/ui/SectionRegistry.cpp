@@ -4,6 +4,7 @@
 #include "sections/DictionarySection.h"
 #include "sections/HistorySection.h"
 #include "sections/LearningSection.h"
+#include "sections/ModelsSection.h"
 #include "sections/ModesSection.h"
 #include "sections/NotesSection.h"
 #include "sections/OvraHelperSection.h"
@@ -21,6 +22,7 @@ Section* createSection(MacSection section, SectionContext& context, QWidget* par
     case MacSection::notes: return new NotesSection(context, parent);
     case MacSection::learning: return new LearningSection(context, parent);
     case MacSection::modes: return new ModesSection(context, parent);
+    case MacSection::models: return new ModelsSection(context, parent);
     case MacSection::ovraHelper: return new OvraHelperSection(context, parent);
     case MacSection::dictionary: return new DictionarySection(context, parent);
     case MacSection::prompts: return new PromptsSection(context, parent);

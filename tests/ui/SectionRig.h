@@ -43,6 +43,7 @@ struct SectionRig : ControllerFakes
                                          *shortcuts, pasteboard});
         context->chat = &chat;
         context->appModes = appModes.get();
+        context->localModels = &s.localModels();
     }
 
     RecordStore& store() { return services->store(); }
