@@ -1,5 +1,6 @@
 #pragma once
 // Starts the accessible program that plays a browser, with accessibility on, and stops it by pid.
+#include <QFile>
 #include <QProcess>
 #include <QStringList>
 #include <QTest>
@@ -50,7 +51,24 @@ public:
         return false;
     }
     void send(const QString& command) { m_process.write((command + QLatin1Char('\n')).toUtf8()); }
-    void freeze() { ::kill(pid_t(m_process.processId()), SIGSTOP); }
+    // Stops it and waits until the kernel shows it stopped.
+    bool freeze()
+    {
+        ::kill(pid_t(m_process.processId()), SIGSTOP);
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(m_process.processId()));
+        QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired()) {
+            if (stat.open(QIODevice::ReadOnly)) {
+                const QByteArray line = stat.readAll();
+                stat.close();
+                const qsizetype end = line.lastIndexOf(')');
+                if (end >= 0 && line.mid(end + 2, 1) == "T")
+                    return true;
+            }
+            QTest::qWait(10);
+        }
+        return false;
+    }
     void thaw() { ::kill(pid_t(m_process.processId()), SIGCONT); }
     qint64 pid() const { return m_process.processId(); }
     QStringList lines() const { return m_lines; }

@@ -101,7 +101,7 @@ private Q_SLOTS:
                                     QStringLiteral("https://exemple.fr")});
         AtspiConnection bus;
         QVERIFY(waitUntilListed(bus, browser));
-        browser.freeze();
+        QVERIFY(browser.freeze());
         QCOMPARE(readAddress(bus, kName, 300ms),
                  QStringLiteral("ERREUR adresse illisible — le bus d'accessibilité n'a pas répondu à temps"));
         browser.thaw();

@@ -60,9 +60,10 @@ QCoro::Task<Expected<AccessibleRef, QString>> AtspiBrowserAddress::findApplicati
                                                                                    QDeadlineTimer deadline)
 {
     const QString timeout = failure(QStringLiteral("le bus d'accessibilité n'a pas répondu à temps"));
-    const auto applications = AtspiConnection::childrenOf(co_await m_atspi.children(AtspiConnection::registryRoot(), deadline));
+    const QDBusMessage listed = co_await m_atspi.children(AtspiConnection::registryRoot(), deadline);
+    const auto applications = AtspiConnection::childrenOf(listed);
     if (!applications)
-        co_return unexpected(deadline.hasExpired() ? timeout
+        co_return unexpected(AtspiConnection::isUnanswered(listed) ? timeout
                                                    : failure(QStringLiteral("registre d'accessibilité injoignable : ") +
                                                              applications.error()));
     // Names and processes of every application at once: one round trip, not one per application.
@@ -71,14 +72,18 @@ QCoro::Task<Expected<AccessibleRef, QString>> AtspiBrowserAddress::findApplicati
         names << m_atspi.name(app, deadline);
         pids << m_atspi.processId(app.service, deadline);
     }
+    bool unanswered = false;
     for (qsizetype i = 0; i < applications->size(); ++i) {
-        const auto name = AtspiConnection::propertyStringOf(co_await names[i]);
+        const QDBusMessage nameReply = co_await names[i];
+        unanswered = unanswered || AtspiConnection::isUnanswered(nameReply);
+        const auto name = AtspiConnection::propertyStringOf(nameReply);
         const auto pid = AtspiConnection::uintOf(co_await pids[i]);
         const QString executable = pid ? AtspiApplicationId::executableOf(*pid) : QString();
         if (AtspiApplicationId::matches(applicationId, name ? *name : QString(), executable))
             co_return applications->at(i);
     }
-    if (deadline.hasExpired())
+    // A hung application may be the one asked for: say so rather than "absent".
+    if (unanswered || deadline.hasExpired())
         co_return unexpected(timeout);
     co_return unexpected(failure(
         quoted(applicationId) +
@@ -119,6 +124,7 @@ QCoro::Task<Expected<QString, QString>> AtspiBrowserAddress::addressIn(Accessibl
     QList<AccessibleRef> level{window};
     std::optional<AccessibleRef> addressBar;
     QStringList shownPages;
+    bool unanswered = false;
     int visited = 0;
     while (!level.isEmpty() && visited < kMaxObjects && !deadline.hasExpired()) {
         visited += int(level.size());
@@ -127,7 +133,9 @@ QCoro::Task<Expected<QString, QString>> AtspiBrowserAddress::addressIn(Accessibl
             roles << m_atspi.role(object, deadline);
         QList<uint> roleOf;
         for (QDBusPendingCall& call : roles) {
-            const auto role = AtspiConnection::uintOf(co_await call);
+            const QDBusMessage reply = co_await call;
+            unanswered = unanswered || AtspiConnection::isUnanswered(reply);
+            const auto role = AtspiConnection::uintOf(reply);
             roleOf << (role ? *role : 0u);
         }
 
@@ -190,7 +198,7 @@ QCoro::Task<Expected<QString, QString>> AtspiBrowserAddress::addressIn(Accessibl
                                          QStringLiteral(" est vide")));
         co_return text->trimmed();
     }
-    if (deadline.hasExpired())
+    if (unanswered || deadline.hasExpired())
         co_return unexpected(failure(quoted(applicationId) + QStringLiteral(" n'a pas répondu dans les %1 ms")
                                                                  .arg(qint64(m_budget.count()))));
     co_return unexpected(failure(QStringLiteral("ni page ni barre d'adresse dans la fenêtre de ") + quoted(applicationId)));

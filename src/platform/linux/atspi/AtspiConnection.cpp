@@ -148,6 +148,14 @@ Expected<QVariant, QString> firstArgument(const QDBusMessage& reply)
 QString malformed() { return QStringLiteral("réponse mal formée"); }
 } // namespace
 
+bool AtspiConnection::isUnanswered(const QDBusMessage& reply)
+{
+    return reply.type() == QDBusMessage::ErrorMessage &&
+           (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+            reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.Timeout") ||
+            reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.TimedOut"));
+}
+
 Expected<QList<AccessibleRef>, QString> AtspiConnection::childrenOf(const QDBusMessage& reply)
 {
     const auto arg = firstArgument(reply);

@@ -72,6 +72,8 @@ public:
     QDBusPendingCall text(const AccessibleRef& object, QDeadlineTimer deadline) const;
     QDBusPendingCall processId(const QString& service, QDeadlineTimer deadline) const;
 
+    // The call got no answer in its time (the application hangs, or the deadline passed).
+    static bool isUnanswered(const QDBusMessage& reply);
     // Replies, read defensively: a malformed or error reply gives the error's text.
     static Expected<QList<AccessibleRef>, QString> childrenOf(const QDBusMessage& reply);
     static Expected<uint, QString> uintOf(const QDBusMessage& reply);
