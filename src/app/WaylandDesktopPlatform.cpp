@@ -1,6 +1,6 @@
 #include "WaylandDesktopPlatform.h"
 
-WaylandDesktopPlatform::WaylandDesktopPlatform() = default;
+WaylandDesktopPlatform::WaylandDesktopPlatform() : m_frontmost(m_atspi), m_browser(m_atspi) {}
 
 Expected<void, QString> WaylandDesktopPlatform::NoKeyboard::grab(const KeyCombo&, std::function<void()>,
                                                                  std::function<void()>)
@@ -12,5 +12,6 @@ Expected<void, QString> WaylandDesktopPlatform::NoKeyboard::grab(const KeyCombo&
 QString WaylandDesktopPlatform::description() const
 {
     return QStringLiteral("Wayland : raccourcis par « ovra toggle » lié dans le compositeur, collage indisponible "
-                          "(le texte reste dans le presse-papiers), presse-papiers Qt, application active inconnue");
+                          "(le texte reste dans le presse-papiers), presse-papiers Qt, application active et adresse du "
+                          "navigateur par AT-SPI");
 }

@@ -8,7 +8,9 @@
 #include "platform/GlobalKeyboard.h"
 #include "platform/KeySynthesizer.h"
 #include "platform/linux/clipboard/QtPasteboard.h"
-#include "platform/linux/x11/NoBrowserAddress.h"
+#include "platform/linux/atspi/AtspiBrowserAddress.h"
+#include "platform/linux/atspi/AtspiConnection.h"
+#include "platform/linux/atspi/AtspiFrontmostApplication.h"
 
 class WaylandDesktopPlatform : public DesktopPlatform
 {
@@ -31,12 +33,6 @@ private:
         bool isTrusted() const override { return false; }
         void post(KeyChord) override {}
     };
-    struct NoFrontmost : FrontmostApplication
-    {
-        bool isAvailable() const override { return false; }
-        QString frontmostApplicationId() override { return {}; }
-        void setActivationHandler(std::function<void(const QString&)>) override {}
-    };
     struct NoKeyboard : KeyGrabber, KeyMonitor
     {
         bool isAvailable() const override { return false; }
@@ -48,8 +44,10 @@ private:
 
     QtPasteboard m_pasteboard;
     NoKeys m_keys;
-    NoFrontmost m_frontmost;
+    // The accessibility bus serves the focused application where no compositor protocol tells it.
+    AtspiConnection m_atspi;
+    AtspiFrontmostApplication m_frontmost;
     NoKeyboard m_keyboard;
     NoFloatingPanelSupport m_panelSupport;
-    NoBrowserAddress m_browser;
+    AtspiBrowserAddress m_browser;
 };
