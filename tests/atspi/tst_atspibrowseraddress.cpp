@@ -81,6 +81,38 @@ private Q_SLOTS:
         QCOMPARE(readAddress(bus, applicationId), expected);
     }
 
+    // Web content as the browsers show it: documents that carry their own address.
+    void readsTheShownPage_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("expected");
+        const QString devant = QStringLiteral("https://devant.exemple.fr/article");
+        const QString fond = QStringLiteral("https://fond.exemple.fr/");
+        QTest::newRow("the page's own address, not what is being typed")
+            << QStringList{"--bar", "recherche en cours", "--page", devant} << devant;
+        QTest::newRow("address under URI") << QStringList{"--uri", "https://webkit.exemple.org/"}
+                                           << "https://webkit.exemple.org/";
+        QTest::newRow("a background tab is not the front page") << QStringList{"--hidden", fond, "--page", devant}
+                                                                << devant;
+        QTest::newRow("two tabs say they are shown: the address bar decides")
+            << QStringList{"--shown-background", fond, "--page", devant, "--bar", devant} << devant;
+        QTest::newRow("a blank page: the address bar")
+            << QStringList{"--page", "about:blank", "--bar", "https://exemple.fr"} << "https://exemple.fr";
+        QTest::newRow("only a background tab, no address bar")
+            << QStringList{"--hidden", fond}
+            << "ERREUR adresse illisible — ni page ni barre d'adresse dans la fenêtre de « navigateur-essai »";
+    }
+    void readsTheShownPage()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, expected);
+        FakeBrowserProcess browser(QStringList{QStringLiteral("--name"), kName} + arguments,
+                                   QStringLiteral(FAKE_WEB_DOCUMENT));
+        AtspiConnection bus;
+        QVERIFY(waitUntilListed(bus, browser));
+        QCOMPARE(readAddress(bus, kName), expected);
+    }
+
     void followsTheAddressOfTheShownPage()
     {
         FakeBrowserProcess browser({QStringLiteral("--name"), kName, QStringLiteral("--label"),
