@@ -63,8 +63,10 @@ private Q_SLOTS:
             << "ERREUR adresse illisible — ni page ni barre d'adresse dans la fenêtre de « navigateur-essai »";
         QTest::newRow("application absente")
             << "Saisir une adresse" << "https://exemple.fr" << "firefox"
-            << "ERREUR adresse illisible — « firefox » n'apparaît pas sur le bus d'accessibilité (Chromium, Chrome, "
-               "Brave, Edge : lancez-le avec --force-renderer-accessibility)";
+            << "ERREUR adresse illisible — « firefox » n'apparaît pas sur le bus d'accessibilité : activez "
+               "l'accessibilité du bureau (gsettings set org.gnome.desktop.interface toolkit-accessibility true) puis "
+               "relancez le navigateur ; Chromium, Chrome, Brave et Edge demandent aussi "
+               "--force-renderer-accessibility";
     }
     void readsTheAddressBar()
     {

@@ -87,8 +87,9 @@ QCoro::Task<Expected<AccessibleRef, QString>> AtspiBrowserAddress::findApplicati
         co_return unexpected(timeout);
     co_return unexpected(failure(
         quoted(applicationId) +
-        QStringLiteral(" n'apparaît pas sur le bus d'accessibilité (Chromium, Chrome, Brave, Edge : lancez-le avec "
-                       "--force-renderer-accessibility)")));
+        QStringLiteral(" n'apparaît pas sur le bus d'accessibilité : activez l'accessibilité du bureau (gsettings set "
+                       "org.gnome.desktop.interface toolkit-accessibility true) puis relancez le navigateur ; Chromium, "
+                       "Chrome, Brave et Edge demandent aussi --force-renderer-accessibility")));
 }
 
 QCoro::Task<Expected<AccessibleRef, QString>> AtspiBrowserAddress::frontWindow(AccessibleRef application,

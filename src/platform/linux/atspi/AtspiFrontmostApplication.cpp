@@ -36,7 +36,8 @@ bool AtspiFrontmostApplication::subscribe()
     bus.connect(QString(), QString(), QStringLiteral("org.a11y.atspi.Event.Object"), QStringLiteral("StateChanged"),
                 this, SLOT(onStateChanged(QDBusMessage)));
     // Toolkits send events only while some listener is registered with the registry.
-    for (const QString& event : {QStringLiteral("window:activate"), QStringLiteral("object:state-changed:focused")}) {
+    for (const QString& event : {QStringLiteral("window:activate"), QStringLiteral("object:state-changed:focused"),
+                                 QStringLiteral("object:state-changed:active")}) {
         QDBusMessage request = QDBusMessage::createMethodCall(
             QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("/org/a11y/atspi/registry"),
             QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("RegisterEvent"));
@@ -57,9 +58,13 @@ void AtspiFrontmostApplication::onWindowActivated(const QDBusMessage& message) {
 
 void AtspiFrontmostApplication::onStateChanged(const QDBusMessage& message)
 {
-    // (detail, detail1, detail2, value, properties): "focused" with 1 when focus arrives.
+    // (detail, detail1, detail2, value, properties): "focused" with 1 when focus arrives, "active"
+    // with 1 when a window becomes active (toolkits that send no window:activate).
     const QVariantList args = message.arguments();
-    if (args.size() < 2 || args.at(0).toString() != QLatin1String("focused") || args.at(1).toInt() != 1)
+    if (args.size() < 2 || args.at(1).toInt() != 1)
+        return;
+    const QString detail = args.at(0).toString();
+    if (detail != QLatin1String("focused") && detail != QLatin1String("active"))
         return;
     activated(message.service());
 }
