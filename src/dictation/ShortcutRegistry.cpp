@@ -76,8 +76,8 @@ void ShortcutRegistry::grab(const QString& name)
             problem = QStringLiteral("Le raccourci ") + combo->displayText() + QStringLiteral(" sert déjà à ") +
                       it.key() + QStringLiteral(".");
     if (problem.isEmpty()) {
-        const auto grabbed = m_grabber.grab(
-            *combo, [this, name] { fire(name, true); }, [this, name] { fire(name, false); });
+        const auto grabbed = m_grabber.grabNamed(
+            name, *combo, [this, name] { fire(name, true); }, [this, name] { fire(name, false); });
         if (grabbed)
             entry.grabbed = combo;
         else

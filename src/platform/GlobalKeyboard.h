@@ -14,6 +14,14 @@ public:
     // Error: the user-facing reason (another program holds the combination, no display...).
     virtual Expected<void, QString> grab(const KeyCombo& combo, std::function<void()> onDown,
                                          std::function<void()> onUp) = 0;
+    // The same with the shortcut's name, for desktops that show it to the user (the portal's
+    // dialog); grabbers that have no use for it grab the combination alone.
+    virtual Expected<void, QString> grabNamed(const QString& name, const KeyCombo& combo, std::function<void()> onDown,
+                                              std::function<void()> onUp)
+    {
+        Q_UNUSED(name);
+        return grab(combo, std::move(onDown), std::move(onUp));
+    }
     virtual void ungrab(const KeyCombo& combo) = 0;
 };
 

@@ -35,6 +35,9 @@ inline constexpr QLatin1String notesAssistantVisible("ovra.mac.notes.assistantVi
 // the account signed in to it (its password lives in the secret store).
 inline constexpr QLatin1String leaderboardURL("ovra.mac.leaderboardURL");
 inline constexpr QLatin1String leaderboardUser("ovra.mac.leaderboardUser");
+// Linux only: the desktop portal's token for the keyboard grant the user gave, handed back at
+// the next start so the portal does not ask again (absent = ask).
+inline constexpr QLatin1String remoteDesktopRestoreToken("ovra.mac.remoteDesktopRestoreToken");
 
 // Owned by other subsystems, kept in the own domain.
 inline constexpr QLatin1String offlineQueue("mirelo.offlineQueue");
