@@ -28,7 +28,7 @@ struct Row
 {
     QString id;
     QString name;
-    QString engine; // "whisperKit" or "parakeet"
+    QString engine; // "whisperKit", "parakeet" or "vad"
     const WhisperModel* whisper = nullptr;
 };
 
@@ -39,6 +39,7 @@ QList<Row> catalogue()
         rows.append({m.variant, FallbackTranscriptionModel::localModelName(m.variant), QStringLiteral("whisperKit"), &m});
     for (const QString& id : FallbackTranscriptionModel::localModelIDs(TranscriptionProvider::parakeet))
         rows.append({id, FallbackTranscriptionModel::localModelName(id), QStringLiteral("parakeet"), nullptr});
+    rows.append({QString::fromLatin1(SileroModelStore::modelID), QStringLiteral("Silero VAD"), QStringLiteral("vad"), nullptr});
     return rows;
 }
 
@@ -86,9 +87,10 @@ bool hasPartialFiles(const QString& folder)
 
 QString stateOf(LocalModels& models, const Row& row, QString* json)
 {
-    const QString folder = row.whisper                   ? models.whisperStore().folderFor(row.id)
-                           : LocalModels::isParakeet(row.id) ? models.parakeet().folder()
-                                                             : QString();
+    const QString folder = row.whisper                          ? models.whisperStore().folderFor(row.id)
+                           : LocalModels::isParakeet(row.id)        ? models.parakeet().folder()
+                           : LocalModels::isVoiceDetector(row.id) ? QFileInfo(models.voiceDetectorFile()).path()
+                                                                    : QString();
     if (models.isDownloaded(row.id))
         return *json = QStringLiteral("downloaded"), QStringLiteral("téléchargé");
     if (!folder.isEmpty() && downloadingProcess(folder) > 0)
@@ -122,9 +124,10 @@ int listModels(CliContext& ctx, bool json)
                 o.insert(QStringLiteral("multilingual"), row.whisper->multilingual);
                 o.insert(QStringLiteral("description"), row.whisper->description);
             }
-            const QString file = row.whisper                      ? models.whisperStore().modelFile(row.id)
-                                 : models.isDownloaded(row.id) ? models.parakeet().modelFile()
-                                                               : QString();
+            const QString file = row.whisper                            ? models.whisperStore().modelFile(row.id)
+                                 : !models.isDownloaded(row.id)         ? QString()
+                                 : LocalModels::isVoiceDetector(row.id) ? models.voiceDetectorFile()
+                                                                        : models.parakeet().modelFile();
             o.insert(QStringLiteral("path"), file.isEmpty() ? QJsonValue() : QJsonValue(file));
             array.append(o);
             continue;
@@ -184,9 +187,31 @@ QCoro::Task<int> downloadParakeet(CliContext& ctx, Row row)
     co_return 0;
 }
 
+QCoro::Task<int> downloadVoiceDetector(CliContext& ctx, Row row)
+{
+    LocalModels& models = ctx.services.localModels();
+    if (models.isDownloaded(row.id)) {
+        ctx.out << "Déjà téléchargé : " << models.voiceDetectorFile() << "\n";
+        co_return 0;
+    }
+    // Under a megabyte: no progress to show.
+    auto running = models.download(row.id);
+    const auto result = co_await running;
+    if (!result) {
+        ctx.err << row.id << " : " << result.error().message << "\n";
+        co_return 1;
+    }
+    ctx.out << "Modèle téléchargé : " << models.voiceDetectorFile() << "\n";
+    co_return 0;
+}
+
 QCoro::Task<int> download(CliContext& ctx, Row row)
 {
     LocalModels& models = ctx.services.localModels();
+    if (LocalModels::isVoiceDetector(row.id)) {
+        auto running = downloadVoiceDetector(ctx, row);
+        co_return co_await running;
+    }
     if (LocalModels::isParakeet(row.id)) {
         auto running = downloadParakeet(ctx, row);
         co_return co_await running;
@@ -240,7 +265,7 @@ QCoro::Task<int> download(CliContext& ctx, Row row)
 QCoro::Task<int> cancel(CliContext& ctx, Row row)
 {
     LocalModels& models = ctx.services.localModels();
-    if (LocalModels::isParakeet(row.id)) {
+    if (LocalModels::isParakeet(row.id) || LocalModels::isVoiceDetector(row.id)) {
         auto cancelling = models.cancel(row.id);
         co_await cancelling;
         ctx.out << "Fichiers partiels de " << row.id << " supprimés.\n";

@@ -72,6 +72,8 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
                                                      WhisperKitModelStore::defaultBaseUrl());
     s->m_silenceTrimmer = std::make_unique<SilenceTrimmer>(
         *s->m_log, VoiceDetectorLoader(s->m_localModels->voiceDetectorFile(), *s->m_log, WhisperCppEngine::defaultThreads()));
+    QObject::connect(&s->m_localModels->silero(), &SileroModelStore::fileChanged, s->m_silenceTrimmer.get(),
+                     &SilenceTrimmer::reloadDetector);
     s->m_recorder = std::make_unique<MacAudioRecorder>(*s->m_audioCapture, *s->m_settings);
     s->m_failedRecordings = std::make_unique<FailedRecordings>(
         QDir(folders.data).filePath(QLatin1String(FailedRecordings::kFolderName)));

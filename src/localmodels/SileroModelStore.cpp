@@ -111,6 +111,8 @@ QCoro::Task<Expected<void, LocalModelError>> SileroModelStore::download()
     m_progress = 0;
     Q_EMIT settled();
     Q_EMIT changed();
+    if (result)
+        Q_EMIT fileChanged();
     co_return result;
 }
 
@@ -136,4 +138,5 @@ void SileroModelStore::remove()
     m_error.clear();
     m_log.log(QStringLiteral("APP VAD: ") + QLatin1String(modelID) + QStringLiteral(" supprimé"), kFlow);
     Q_EMIT changed();
+    Q_EMIT fileChanged();
 }

@@ -40,6 +40,8 @@ public:
 Q_SIGNALS:
     void changed();
     void settled();
+    // The model file appeared or went: the detector in use should be chosen again.
+    void fileChanged();
 
 private:
     struct Running;

@@ -43,6 +43,15 @@ QCoro::Task<TrimOutcome> SilenceTrimmer::trim(QString file)
     co_return result.outcome;
 }
 
+void SilenceTrimmer::reloadDetector()
+{
+    // On the trimmer's own thread, after the trims already queued.
+    m_pool.start([this] {
+        m_detector.reset();
+        m_loadError.clear();
+    });
+}
+
 SilenceTrimmer::Result SilenceTrimmer::run(const QString& file)
 {
     const TrimOutcome unchanged{TrimOutcome::Kind::unchanged, file};

@@ -28,6 +28,8 @@ public:
     ~SilenceTrimmer() override;
 
     QCoro::Task<TrimOutcome> trim(QString file) override;
+    // The next trim asks the loader again (a detector model was downloaded or deleted).
+    void reloadDetector();
 
 private:
     struct Result;

@@ -4,6 +4,7 @@
 #include "fakes/ModelHost.h"
 #include "fakes/OvraProcess.h"
 #include "fakes/WavHeader.h"
+#include "localmodels/TinySileroModel.h"
 #include "localmodels/TinyWhisperModel.h"
 
 #include <QDir>
@@ -13,6 +14,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
+#include <cmath>
 
 namespace {
 const QString kTinyPath = QStringLiteral("ggerganov/whisper.cpp/resolve/main/ggml-tiny.bin");
@@ -108,6 +111,41 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(folder()));
         QCOMPARE(listed(QStringLiteral("openai_whisper-tiny")).value(QStringLiteral("state")).toString(),
                  QStringLiteral("notDownloaded"));
+    }
+
+    void voiceDetectorTrimsOnceDownloaded()
+    {
+        m_host->serve(QStringLiteral("ggml-org/whisper-vad/resolve/main/ggml-silero-v5.1.2.bin"),
+                      {TinySileroModel::build()});
+        QCOMPARE(listed(QStringLiteral("silero-vad")).value(QStringLiteral("state")).toString(),
+                 QStringLiteral("notDownloaded"));
+        const OvraRun got = ovra({"models", "download", "silero-vad"});
+        QCOMPARE(got.code, 0);
+        const QString file = m_home->filePath(QStringLiteral("data/ovra/models/vad/ggml-silero-v5.1.2.bin"));
+        QCOMPARE(got.out, QStringLiteral("Modèle téléchargé : ") + file + "\n");
+        const QJsonObject row = listed(QStringLiteral("silero-vad"));
+        QCOMPARE(row.value(QStringLiteral("state")).toString(), QStringLiteral("downloaded"));
+        QCOMPARE(row.value(QStringLiteral("engine")).toString(), QStringLiteral("vad"));
+        QCOMPARE(row.value(QStringLiteral("path")).toString(), file);
+
+        // A recording trimmed before transcription goes through the downloaded detector (this
+        // model hears the 1000 Hz tone as speech); whatever the recogniser then makes of it.
+        QByteArray pcm(96000, '\0'); // 3 s at 16 kHz: silence, a 1000 Hz tone, silence
+        for (int i = 16000; i < 32000; ++i)
+            qToLittleEndian(qint16(std::lround(9830 * std::sin(2 * M_PI * 1000.0 * i / 16000.0))), pcm.data() + 2 * i);
+        const QString wav = m_home->filePath(QStringLiteral("tone.wav"));
+        QFile audio(wav);
+        QVERIFY(audio.open(QIODevice::WriteOnly));
+        audio.write(wavHeader(quint32(pcm.size()), 16000, 1) + pcm);
+        audio.close();
+        ovra({"transcribe", wav, "--provider", "apple", "--trim"});
+        const QString journal = ovra({"log"}).out;
+        QVERIFY2(journal.contains(QStringLiteral("VAD: modèle chargé depuis le bundle (aucun téléchargement)")),
+                 qPrintable(journal));
+        QVERIFY(journal.contains(QStringLiteral("VAD trim: 48000 → ")));
+
+        QCOMPARE(ovra({"models", "delete", "Silero VAD"}).out, QStringLiteral("Modèle supprimé : silero-vad\n"));
+        QVERIFY(!QFileInfo::exists(file));
     }
 
     void cutDownloadStaysResumableUntilCancelled()

@@ -169,6 +169,23 @@ private Q_SLOTS:
         QCOMPARE(journal.count(QStringLiteral("VAD: modèle chargé depuis le bundle (aucun téléchargement)")), 1);
         QVERIFY2(journal.contains(QStringLiteral("VAD trim: 48000 → ")), qPrintable(journal));
     }
+
+    void takesUpTheModelOnceDownloaded()
+    {
+        const QString vad = m_dir.filePath(QStringLiteral("later.bin"));
+        DebugLog log(m_dir.filePath(QStringLiteral("log-later")));
+        SilenceTrimmer trimmer(log, VoiceDetectorLoader(vad, log, 1), m_dir.path());
+        const QString steady = m_dir.filePath(QStringLiteral("steady-later.wav"));
+        QVERIFY(writeWav(steady, sine(3.0, 1000.0, 0.3f)));
+        // Without the model the energy detector hears hum only.
+        QCOMPARE(awaitTask(trimmer.trim(steady)).kind, TrimOutcome::Kind::empty);
+
+        QVERIFY(writeFile(vad, m_model));
+        QCOMPARE(awaitTask(trimmer.trim(steady)).kind, TrimOutcome::Kind::empty); // chosen once...
+        trimmer.reloadDetector();                                                   // ...until told
+        QCOMPARE(awaitTask(trimmer.trim(steady)).kind, TrimOutcome::Kind::unchanged);
+        QVERIFY(log.contents().contains(QStringLiteral("VAD: modèle chargé depuis le bundle (aucun téléchargement)")));
+    }
 };
 
 QTEST_MAIN(TestSileroVoiceDetector)

@@ -66,8 +66,7 @@ ModelsSection::ModelsSection(SectionContext& context, QWidget* parent)
     listLayout->addWidget(addCard(QString::fromLatin1(SileroModelStore::modelID), QStringLiteral("Silero VAD"),
                                   QStringLiteral("0,9 Mo"),
                                   QStringLiteral("Repère la parole pour retirer les silences avant la transcription. "
-                                                 "Sans lui, un détecteur par niveau sonore fait ce travail. Pris en "
-                                                 "compte au prochain démarrage.")));
+                                                 "Sans lui, un détecteur par niveau sonore fait ce travail.")));
     listLayout->addStretch(1);
     for (ModelCard* card : std::as_const(m_cards))
         card->setParent(list);
