@@ -98,6 +98,11 @@ private Q_SLOTS:
                                                                 << devant;
         QTest::newRow("two tabs say they are shown: the address bar decides")
             << QStringList{"--shown-background", fond, "--page", devant, "--bar", devant} << devant;
+        QTest::newRow("two tabs say they are shown: the one the bar shows, with its scheme")
+            << QStringList{"--page", fond, "--shown-background", devant, "--bar", "devant.exemple.fr/article"}
+            << devant;
+        QTest::newRow("two tabs say they are shown, the bar is being typed in: the first")
+            << QStringList{"--page", devant, "--shown-background", fond, "--bar", "recherche"} << devant;
         QTest::newRow("a blank page: the address bar")
             << QStringList{"--page", "about:blank", "--bar", "https://exemple.fr"} << "https://exemple.fr";
         QTest::newRow("only a background tab, no address bar")

@@ -21,6 +21,29 @@ bool isPageAddress(const QString& url)
     const QUrl parsed(url.trimmed());
     return parsed.isValid() && !parsed.scheme().isEmpty() && url.trimmed() != QLatin1String("about:blank");
 }
+// An address as a bar shows it: browsers leave out the scheme and "www.", and the last "/".
+QString shownForm(QString url)
+{
+    url = url.trimmed().toLower();
+    for (const QLatin1String prefix : {QLatin1String("https://"), QLatin1String("http://"), QLatin1String("www.")})
+        if (url.startsWith(prefix))
+            url.remove(0, prefix.size());
+    if (url.endsWith(QLatin1Char('/')))
+        url.chop(1);
+    return url;
+}
+
+// Of several pages that say they are shown, the one the address bar shows; the first when the
+// bar shows none of them (the user is typing in it).
+QString pageShownInBar(const QStringList& pages, const QString& barText)
+{
+    const QString bar = shownForm(barText);
+    if (!bar.isEmpty())
+        for (const QString& page : pages)
+            if (shownForm(page) == bar)
+                return page;
+    return pages.constFirst();
+}
 } // namespace
 
 AtspiBrowserAddress::AtspiBrowserAddress(AtspiConnection& connection, std::chrono::milliseconds budget)
@@ -176,10 +199,11 @@ QCoro::Task<Expected<QString, QString>> AtspiBrowserAddress::addressIn(Accessibl
             if (!addressBar && name && isAddressBarName(*name))
                 addressBar = level[fields[k]];
         }
-        // Background tabs may still call themselves shown: then the address bar decides.
-        if (shownPages.size() == 1 || (!shownPages.isEmpty() && !addressBar))
+        // Background tabs may still call themselves shown: then the address bar decides, so
+        // the walk goes on until it is found.
+        if (shownPages.size() == 1)
             co_return shownPages.constFirst();
-        if (!shownPages.isEmpty())
+        if (shownPages.size() > 1 && addressBar)
             break;
         QList<AccessibleRef> next;
         for (QDBusPendingCall& call : childLists)
@@ -189,8 +213,8 @@ QCoro::Task<Expected<QString, QString>> AtspiBrowserAddress::addressIn(Accessibl
     }
     if (addressBar) {
         const auto text = AtspiConnection::stringOf(co_await m_atspi.text(*addressBar, deadline));
-        if ((!text || text->trimmed().isEmpty()) && !shownPages.isEmpty())
-            co_return shownPages.constFirst();
+        if (!shownPages.isEmpty())
+            co_return pageShownInBar(shownPages, text ? *text : QString());
         if (!text)
             co_return unexpected(failure(QStringLiteral("barre d'adresse de ") + quoted(applicationId) +
                                          QStringLiteral(" illisible : ") + text.error()));
@@ -199,6 +223,8 @@ QCoro::Task<Expected<QString, QString>> AtspiBrowserAddress::addressIn(Accessibl
                                          QStringLiteral(" est vide")));
         co_return text->trimmed();
     }
+    if (!shownPages.isEmpty())
+        co_return shownPages.constFirst();
     if (unanswered || deadline.hasExpired())
         co_return unexpected(failure(quoted(applicationId) + QStringLiteral(" n'a pas répondu dans les %1 ms")
                                                                  .arg(qint64(m_budget.count()))));
