@@ -4,6 +4,7 @@
 #include "WhisperModel.h"
 #include "WhisperModelFile.h"
 #include "store/DebugLog.h"
+#include "store/Settings.h"
 
 #include <QDirIterator>
 #include <QFileInfo>
@@ -18,7 +19,7 @@ LocalModelError unavailable()
 } // namespace
 
 LocalModels::LocalModels(Settings& settings, DebugLog& log, const QString& modelsFolder, const QUrl& baseUrl)
-    : m_log(log), m_whisperStore(std::make_unique<WhisperKitModelStore>(settings, log, modelsFolder, baseUrl))
+    : m_settings(settings), m_log(log), m_whisperStore(std::make_unique<WhisperKitModelStore>(settings, log, modelsFolder, baseUrl))
 {
     WhisperKitModelStore* store = m_whisperStore.get();
     m_whisper = std::make_unique<WhisperKitTranscriptionService>(
@@ -27,6 +28,61 @@ LocalModels::LocalModels(Settings& settings, DebugLog& log, const QString& model
     m_parakeet = std::make_unique<ParakeetTranscriptionService>(log, modelsFolder, baseUrl,
                                                                 WhisperCppEngine::defaultThreads());
     m_silero = std::make_unique<SileroModelStore>(log, modelsFolder, baseUrl);
+
+    const QVariantMap stored = settings.map(QString::fromLatin1(errorsKey));
+    for (auto it = stored.begin(); it != stored.end(); ++it)
+        if (it.value().typeId() == QMetaType::QString && !it.value().toString().isEmpty())
+            m_lastErrors.insert(it.key(), it.value().toString());
+    QObject::connect(m_whisperStore.get(), &WhisperKitModelStore::changed, m_whisperStore.get(), [this] { recordErrors(); });
+    QObject::connect(m_parakeet.get(), &ParakeetTranscriptionService::stateChanged, m_parakeet.get(),
+                     [this] { recordErrors(); });
+    QObject::connect(m_silero.get(), &SileroModelStore::changed, m_silero.get(), [this] { recordErrors(); });
+}
+
+QString LocalModels::liveError(const QString& modelID) const
+{
+    if (isParakeet(modelID))
+        return m_parakeet->modelState() == ParakeetTranscriptionService::ModelState::failed ? m_parakeet->failureMessage()
+                                                                                           : QString();
+    if (isVoiceDetector(modelID))
+        return m_silero->error();
+    return m_whisperStore->errors().value(modelID);
+}
+
+QString LocalModels::lastError(const QString& modelID) const
+{
+    const QString live = liveError(modelID);
+    return live.isEmpty() ? m_lastErrors.value(modelID) : live;
+}
+
+void LocalModels::recordErrors()
+{
+    QHash<QString, QString> errors = m_lastErrors;
+    QStringList ids{QString::fromLatin1(ParakeetTranscriptionService::modelID), QString::fromLatin1(SileroModelStore::modelID)};
+    for (const WhisperModel& m : WhisperModel::catalogue())
+        ids << m.variant;
+    for (const QString& id : std::as_const(ids)) {
+        const QString live = liveError(id);
+        const bool busy = isParakeet(id)          ? m_parakeet->modelState() == ParakeetTranscriptionService::ModelState::downloading
+                          : isVoiceDetector(id) ? m_silero->isDownloading()
+                                                : m_whisperStore->isDownloading(id);
+        if (!live.isEmpty())
+            errors.insert(id, live);
+        else if (errors.contains(id) && (busy || isDownloaded(id)))
+            errors.remove(id);
+    }
+    if (errors == m_lastErrors)
+        return;
+    m_lastErrors = errors;
+    storeErrors();
+}
+
+void LocalModels::storeErrors()
+{
+    QVariantMap stored;
+    for (auto it = m_lastErrors.begin(); it != m_lastErrors.end(); ++it)
+        stored.insert(it.key(), it.value());
+    m_settings.setValue(QString::fromLatin1(errorsKey), stored);
 }
 
 LocalModels::~LocalModels() = default;
@@ -122,6 +178,8 @@ QCoro::Task<> LocalModels::prewarm(QString modelID)
 
 void LocalModels::remove(const QString& modelID)
 {
+    if (m_lastErrors.remove(modelID) > 0)
+        storeErrors();
     if (isParakeet(modelID))
         return m_parakeet->deleteModel();
     if (isVoiceDetector(modelID))

@@ -8,6 +8,7 @@
 #include "WhisperKitTranscriptionService.h"
 #include "transcription/LocalModelServices.h"
 
+#include <QHash>
 #include <QUrl>
 #include <memory>
 
@@ -36,6 +37,10 @@ public:
     // Bytes on disk of a model's folder (partial files included).
     qint64 sizeOnDisk(const QString& modelID) const;
     bool isWhisper(const QString& modelID) const;
+    // The error of the model's last download, shown beside it; kept across restarts until a
+    // new attempt starts, the model is downloaded or deleted.
+    QString lastError(const QString& modelID) const;
+    static constexpr const char* errorsKey = "ovra.mac.models.lastErrors";
     // The Silero voice-activity model of the silence trimmer, once downloaded.
     QString voiceDetectorFile() const { return m_silero->modelFile(); }
     static bool isVoiceDetector(const QString& modelID) { return modelID == QLatin1String(SileroModelStore::modelID); }
@@ -47,7 +52,14 @@ public:
     static bool isParakeet(const QString& modelID) { return modelID == QLatin1String(ParakeetTranscriptionService::modelID); }
 
 private:
+    // Follows the stores and services: records new errors, forgets settled ones.
+    void recordErrors();
+    void storeErrors();
+    QString liveError(const QString& modelID) const;
+
+    Settings& m_settings;
     DebugLog& m_log;
+    QHash<QString, QString> m_lastErrors;
     std::unique_ptr<WhisperKitModelStore> m_whisperStore;
     std::unique_ptr<WhisperKitTranscriptionService> m_whisper;
     std::unique_ptr<ParakeetTranscriptionService> m_parakeet;

@@ -196,12 +196,20 @@ private Q_SLOTS:
         QVERIFY(!tiny()->downloadButton()->isHidden());
         // The other models are untouched.
         QVERIFY(m_section->card(QStringLiteral("openai_whisper-base"))->errorText().isEmpty());
+        // The error outlives a restart: services started again over the same settings still show it.
+        const QString message = tiny()->errorText().mid(QStringLiteral("Erreur : ").size());
+        {
+            LocalModels restarted(m_rig->settings(), m_rig->services->log(), m_rig->dir.filePath(QStringLiteral("data/models")),
+                                  m_host->baseUrl());
+            QCOMPARE(restarted.lastError(kTiny), message);
+        }
 
         // A new attempt clears the error while it runs, and a good file ends it.
         m_host->serve(kTinyPath, ModelHost::File{m_model});
         tiny()->downloadButton()->click();
         QTRY_COMPARE_WITH_TIMEOUT(tiny()->state(), ModelCard::State::ready, 20000);
         QVERIFY(tiny()->errorText().isEmpty());
+        QVERIFY(!m_rig->settings().map(QLatin1String(LocalModels::errorsKey)).contains(kTiny));
     }
 };
 

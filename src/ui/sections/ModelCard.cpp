@@ -3,6 +3,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -10,7 +11,9 @@ namespace {
 
 QString megabytes(qint64 bytes)
 {
-    return QString::number(double(bytes) / 1e6, 'f', bytes >= 10'000'000 ? 0 : 1) + QStringLiteral(" Mo");
+    // French figures: "1,5 Mo".
+    return QLocale(QLocale::French).toString(double(bytes) / 1e6, 'f', bytes >= 10'000'000 ? 0 : 1) +
+           QStringLiteral(" Mo");
 }
 
 const QString kDeleteText = QStringLiteral("Supprimer");

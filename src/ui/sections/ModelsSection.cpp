@@ -164,9 +164,9 @@ ModelCard::View ModelsSection::viewOf(const QString& id) const
         view.state = ModelCard::State::unavailable;
         return view;
     }
+    view.error = m_models->lastError(id);
     if (LocalModels::isVoiceDetector(id)) {
         const SileroModelStore& silero = m_models->silero();
-        view.error = silero.error();
         view.progress = silero.progress();
         view.state = silero.isDownloading()  ? ModelCard::State::downloading
                      : silero.isDownloaded() ? ModelCard::State::ready
@@ -181,7 +181,6 @@ ModelCard::View ModelsSection::viewOf(const QString& id) const
         case ParakeetTranscriptionService::ModelState::optimizing: view.state = ModelCard::State::verifying; break;
         case ParakeetTranscriptionService::ModelState::ready: view.state = ModelCard::State::loaded; break;
         case ParakeetTranscriptionService::ModelState::failed:
-            view.error = parakeet.failureMessage();
             view.state = parakeet.isDownloaded() ? ModelCard::State::failed : ModelCard::State::notDownloaded;
             break;
         case ParakeetTranscriptionService::ModelState::notLoaded:
@@ -191,7 +190,6 @@ ModelCard::View ModelsSection::viewOf(const QString& id) const
     } else {
         const WhisperKitModelStore& store = m_models->whisperStore();
         const WhisperKitTranscriptionService& whisper = m_models->whisper();
-        view.error = store.errors().value(id);
         if (store.isDownloading(id)) {
             view.state = store.specializing().contains(id) ? ModelCard::State::verifying
                                                            : ModelCard::State::downloading;
@@ -208,8 +206,10 @@ ModelCard::View ModelsSection::viewOf(const QString& id) const
             view.state = ModelCard::State::ready;
         }
     }
-    if (view.state == ModelCard::State::ready || view.state == ModelCard::State::loaded)
+    if (view.state == ModelCard::State::ready || view.state == ModelCard::State::loaded) {
         view.bytesOnDisk = m_models->sizeOnDisk(id);
+        view.error.clear(); // an old failure of a model that has since arrived
+    }
     return view;
 }
 
