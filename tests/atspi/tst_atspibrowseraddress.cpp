@@ -132,6 +132,22 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(readAddress(bus, kName), QStringLiteral("https://second.exemple.fr/x"), 10000);
     }
 
+    // Two instances of one browser (profiles, releases): the one whose window is active.
+    void readsTheActiveInstance()
+    {
+        AtspiConnection bus;
+        const QStringList common{QStringLiteral("--name"), kName, QStringLiteral("--label"),
+                                 QStringLiteral("Saisir une adresse"), QStringLiteral("--address")};
+        FakeBrowserProcess behind(common + QStringList{QStringLiteral("https://derriere.exemple.fr/")});
+        QVERIFY(waitUntilListed(bus, behind));
+        FakeBrowserProcess front(common + QStringList{QStringLiteral("https://devant.exemple.fr/"),
+                                                      QStringLiteral("--column"), QStringLiteral("1")});
+        QVERIFY(front.waitForLine(QStringLiteral("ready")));
+        front.send(QStringLiteral("activate 0"));
+        QVERIFY(front.waitForLine(QStringLiteral("active 0")));
+        QTRY_COMPARE_WITH_TIMEOUT(readAddress(bus, kName), QStringLiteral("https://devant.exemple.fr/"), 10000);
+    }
+
     // A browser that hangs must not hold the dictation: the read gives up at its budget.
     void givesUpOnAFrozenBrowser()
     {

@@ -26,13 +26,6 @@ private Q_SLOTS:
         const QString program = dir.filePath(QStringLiteral("firefox"));
         QVERIFY(QFile::copy(QStringLiteral(FAKE_ACCESSIBLE_BROWSER), program));
         QVERIFY(QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-        FakeBrowserProcess browser({QStringLiteral("--name"), QStringLiteral("Firefox"), QStringLiteral("--windows"),
-                                    QStringLiteral("2"), QStringLiteral("--label"),
-                                    QStringLiteral("Search or enter address"), QStringLiteral("--address"),
-                                    QStringLiteral("https://www.mail.exemple.com/inbox")},
-                                   program);
-        QVERIFY(browser.waitForLine(QStringLiteral("ready")));
-
         Settings settings(dir.filePath(QStringLiteral("config")));
         DebugLog log(dir.path());
         AtspiConnection bus;
@@ -47,7 +40,14 @@ private Q_SLOTS:
         QList<QUuid> triggered;
         triggers.start([&](const QUuid& mode) { triggered << mode; });
 
-        // Activation: the program hears of our listener a moment after it registered.
+        FakeBrowserProcess browser({QStringLiteral("--name"), QStringLiteral("Firefox"), QStringLiteral("--windows"),
+                                    QStringLiteral("2"), QStringLiteral("--label"),
+                                    QStringLiteral("Search or enter address"), QStringLiteral("--address"),
+                                    QStringLiteral("https://www.mail.exemple.com/inbox")},
+                                   program);
+        QVERIFY(browser.waitForLine(QStringLiteral("ready")));
+
+        // Activation: the program may still be joining the bus when its window shows.
         QDeadlineTimer deadline(30000);
         for (int k = 0; !triggered.contains(browserMode) && !deadline.hasExpired(); ++k) {
             browser.send(QStringLiteral("activate %1").arg(k % 2));

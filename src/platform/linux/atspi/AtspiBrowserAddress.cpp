@@ -70,17 +70,17 @@ QCoro::Task<Expected<QString, QString>> AtspiBrowserAddress::frontPageAddress(QS
     const Expected<void, QString> connected = co_await m_atspi.ensureConnected(deadline);
     if (!connected)
         co_return unexpected(failure(connected.error()));
-    const auto application = co_await findApplication(applicationId, deadline);
-    if (!application)
-        co_return unexpected(application.error());
-    const auto window = co_await frontWindow(*application, applicationId, deadline);
+    const auto applications = co_await findApplications(applicationId, deadline);
+    if (!applications)
+        co_return unexpected(applications.error());
+    const auto window = co_await frontWindow(*applications, applicationId, deadline);
     if (!window)
         co_return unexpected(window.error());
     co_return co_await addressIn(*window, applicationId, deadline);
 }
 
-QCoro::Task<Expected<AccessibleRef, QString>> AtspiBrowserAddress::findApplication(QString applicationId,
-                                                                                   QDeadlineTimer deadline)
+QCoro::Task<Expected<QList<AccessibleRef>, QString>> AtspiBrowserAddress::findApplications(QString applicationId,
+                                                                                          QDeadlineTimer deadline)
 {
     const QString timeout = failure(QStringLiteral("le bus d'accessibilité n'a pas répondu à temps"));
     const QDBusMessage listed = co_await m_atspi.children(AtspiConnection::registryRoot(), deadline);
@@ -96,6 +96,7 @@ QCoro::Task<Expected<AccessibleRef, QString>> AtspiBrowserAddress::findApplicati
         pids << m_atspi.processId(app.service, deadline);
     }
     bool unanswered = false;
+    QList<AccessibleRef> matching;
     for (qsizetype i = 0; i < applications->size(); ++i) {
         const QDBusMessage nameReply = co_await names[i];
         unanswered = unanswered || AtspiConnection::isUnanswered(nameReply);
@@ -103,8 +104,10 @@ QCoro::Task<Expected<AccessibleRef, QString>> AtspiBrowserAddress::findApplicati
         const auto pid = AtspiConnection::uintOf(co_await pids[i]);
         const QString executable = pid ? AtspiApplicationId::executableOf(*pid) : QString();
         if (AtspiApplicationId::matches(applicationId, name ? *name : QString(), executable))
-            co_return applications->at(i);
+            matching << applications->at(i);
     }
+    if (!matching.isEmpty())
+        co_return matching;
     // A hung application may be the one asked for: say so rather than "absent".
     if (unanswered || deadline.hasExpired())
         co_return unexpected(timeout);
@@ -115,25 +118,36 @@ QCoro::Task<Expected<AccessibleRef, QString>> AtspiBrowserAddress::findApplicati
                        "Chrome, Brave et Edge demandent aussi --force-renderer-accessibility")));
 }
 
-QCoro::Task<Expected<AccessibleRef, QString>> AtspiBrowserAddress::frontWindow(AccessibleRef application,
+QCoro::Task<Expected<AccessibleRef, QString>> AtspiBrowserAddress::frontWindow(QList<AccessibleRef> applications,
                                                                                QString applicationId,
                                                                                QDeadlineTimer deadline)
 {
-    const auto windows = AtspiConnection::childrenOf(co_await m_atspi.children(application, deadline));
-    if (!windows)
-        co_return unexpected(failure(quoted(applicationId) + QStringLiteral(" ne répond plus : ") + windows.error()));
+    QList<QDBusPendingCall> windowLists;
+    for (const AccessibleRef& application : applications)
+        windowLists << m_atspi.children(application, deadline);
+    QList<AccessibleRef> windows;
+    QString lastError;
+    for (QDBusPendingCall& call : windowLists) {
+        const auto found = AtspiConnection::childrenOf(co_await call);
+        if (found)
+            windows << *found;
+        else
+            lastError = found.error();
+    }
+    if (windows.isEmpty() && !lastError.isEmpty())
+        co_return unexpected(failure(quoted(applicationId) + QStringLiteral(" ne répond plus : ") + lastError));
     QList<QDBusPendingCall> states;
-    for (const AccessibleRef& window : *windows)
+    for (const AccessibleRef& window : windows)
         states << m_atspi.states(window, deadline);
     std::optional<AccessibleRef> showing;
-    for (qsizetype i = 0; i < windows->size(); ++i) {
+    for (qsizetype i = 0; i < windows.size(); ++i) {
         const auto s = AtspiConnection::statesOf(co_await states[i]);
         if (!s)
             continue;
         if (Atspi::hasState(*s, Atspi::StateActive))
-            co_return windows->at(i);
+            co_return windows.at(i);
         if (!showing && Atspi::hasState(*s, Atspi::StateShowing))
-            showing = windows->at(i);
+            showing = windows.at(i);
     }
     // Without a window manager no window is ever active: the one on screen is the front one.
     if (showing)

@@ -22,8 +22,11 @@ public:
     static bool isAddressBarName(const QString& name);
 
 private:
-    QCoro::Task<Expected<AccessibleRef, QString>> findApplication(QString applicationId, QDeadlineTimer deadline);
-    QCoro::Task<Expected<AccessibleRef, QString>> frontWindow(AccessibleRef application, QString applicationId,
+    // Every application the identifier names (two profiles or releases of a browser may run).
+    QCoro::Task<Expected<QList<AccessibleRef>, QString>> findApplications(QString applicationId,
+                                                                          QDeadlineTimer deadline);
+    // Their active window, else the first one on screen.
+    QCoro::Task<Expected<AccessibleRef, QString>> frontWindow(QList<AccessibleRef> applications, QString applicationId,
                                                               QDeadlineTimer deadline);
     QCoro::Task<Expected<QString, QString>> addressIn(AccessibleRef window, QString applicationId,
                                                       QDeadlineTimer deadline);

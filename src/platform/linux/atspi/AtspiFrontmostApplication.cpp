@@ -3,7 +3,9 @@
 #include "AtspiApplicationId.h"
 
 #include <QCoroDBusPendingCall>
+#include <QDBusServiceWatcher>
 #include <QPointer>
+#include <QTimer>
 
 namespace {
 constexpr int kConnectMs = 500;
@@ -35,17 +37,30 @@ bool AtspiFrontmostApplication::subscribe()
                 SLOT(onWindowActivated(QDBusMessage)));
     bus.connect(QString(), QString(), QStringLiteral("org.a11y.atspi.Event.Object"), QStringLiteral("StateChanged"),
                 this, SLOT(onStateChanged(QDBusMessage)));
-    // Toolkits send events only while some listener is registered with the registry.
+    // A registry that ends (it crashed, the session's accessibility was restarted) forgets its
+    // listeners: the next one is started and told again, a second later so that a registry
+    // that cannot start is not restarted in a loop.
+    auto* watcher = new QDBusServiceWatcher(QStringLiteral("org.a11y.atspi.Registry"), bus,
+                                            QDBusServiceWatcher::WatchForUnregistration, this);
+    connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this,
+            [this] { QTimer::singleShot(1000, this, [this] { registerEvents(); }); });
+    registerEvents();
+    m_subscribed = true;
+    return true;
+}
+
+void AtspiFrontmostApplication::registerEvents()
+{
+    // Toolkits send events only while some listener is registered with the registry; waited for,
+    // so that a program starting from now on finds us among the listeners.
     for (const QString& event : {QStringLiteral("window:activate"), QStringLiteral("object:state-changed:focused"),
                                  QStringLiteral("object:state-changed:active")}) {
         QDBusMessage request = QDBusMessage::createMethodCall(
             QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("/org/a11y/atspi/registry"),
             QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("RegisterEvent"));
         request.setArguments({event, QStringList(), QString()});
-        bus.asyncCall(request, kLookupMs);
+        m_atspi.bus().call(request, QDBus::Block, kConnectMs);
     }
-    m_subscribed = true;
-    return true;
 }
 
 void AtspiFrontmostApplication::setActivationHandler(std::function<void(const QString&)> handler)

@@ -29,6 +29,7 @@ private Q_SLOTS:
 
 private:
     bool subscribe();
+    void registerEvents();
     QCoro::Task<> activated(QString sender);
     QCoro::Task<QString> identifierOf(QString sender, QDeadlineTimer deadline);
     QString scanForActiveWindow();
