@@ -186,7 +186,7 @@ void DesktopApplication::launch()
 
     // Without a way to paste, the text stays on the clipboard; without grabs, the shortcuts are the
     // compositor's bindings of `ovra toggle`.
-    m_p = std::make_unique<Parts>(m_services, DesktopPlatform::forSession(log));
+    m_p = std::make_unique<Parts>(m_services, DesktopPlatform::forSession(log, settings));
     Parts& p = *m_p;
     if (!p.players.isAvailable())
         log.log(QStringLiteral("MAC media pause: pas de bus de session — pause des médias indisponible"));

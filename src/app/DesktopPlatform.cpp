@@ -6,12 +6,12 @@
 
 #include <QTextStream>
 
-std::unique_ptr<DesktopPlatform> DesktopPlatform::forSession(DebugLog& log)
+std::unique_ptr<DesktopPlatform> DesktopPlatform::forSession(DebugLog& log, Settings& settings)
 {
     std::unique_ptr<DesktopPlatform> platform;
     // A Wayland session may also run XWayland (DISPLAY set): its grabs would only see X clients.
     if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-        platform = std::make_unique<WaylandDesktopPlatform>();
+        platform = std::make_unique<WaylandDesktopPlatform>(log, settings);
     } else {
         std::unique_ptr<X11Connection> x = X11Connection::open();
         if (!x)

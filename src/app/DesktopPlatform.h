@@ -14,6 +14,7 @@ class KeyMonitor;
 class KeySynthesizer;
 class Pasteboard;
 class SelectionOwner;
+class Settings;
 
 class DesktopPlatform
 {
@@ -35,5 +36,6 @@ public:
 
     // The session this process runs in: Wayland when a compositor is announced, X11 otherwise.
     // Never null: what the session lacks reports itself unavailable.
-    static std::unique_ptr<DesktopPlatform> forSession(DebugLog& log);
+    // settings keeps what the desktop granted (the portal's keyboard grant).
+    static std::unique_ptr<DesktopPlatform> forSession(DebugLog& log, Settings& settings);
 };

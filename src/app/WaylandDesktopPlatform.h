@@ -12,16 +12,23 @@
 #include "platform/linux/atspi/AtspiConnection.h"
 #include "platform/linux/atspi/AtspiFrontmostApplication.h"
 
+#include <memory>
+
+class DebugLog;
+class PortalDesktopServices;
+class Settings;
+
 class WaylandDesktopPlatform : public DesktopPlatform
 {
 public:
-    WaylandDesktopPlatform();
+    WaylandDesktopPlatform(DebugLog& log, Settings& settings);
+    ~WaylandDesktopPlatform() override;
 
     QString description() const override;
     Pasteboard& pasteboard() override { return m_pasteboard; }
-    KeySynthesizer& keys() override { return m_keys; }
+    KeySynthesizer& keys() override;
     FrontmostApplication& frontmost() override { return m_frontmost; }
-    KeyGrabber& grabber() override { return m_keyboard; }
+    KeyGrabber& grabber() override;
     KeyMonitor& monitor() override { return m_keyboard; }
     SelectionOwner* selectionOwner() override { return nullptr; }
     FloatingPanelSupport& panelSupport() override { return m_panelSupport; }
@@ -50,4 +57,6 @@ private:
     NoKeyboard m_keyboard;
     NoFloatingPanelSupport m_panelSupport;
     AtspiBrowserAddress m_browser;
+    // Shortcuts and keys where the session bus offers the desktop portal.
+    std::unique_ptr<PortalDesktopServices> m_portal;
 };

@@ -1,0 +1,58 @@
+// A Wayland session whose bus offers the desktop portal: shortcuts and the paste chord go through
+// it, the session's description says so, and the keyboard grant kept in the settings is handed
+// back at the next start.
+#include "app/WaylandDesktopPlatform.h"
+#include "store/AppSettingsKeys.h"
+#include "store/DebugLog.h"
+#include "store/Settings.h"
+
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestPortalSession : public QObject
+{
+    Q_OBJECT
+
+    QStringList calls()
+    {
+        QDBusInterface control(QStringLiteral("org.freedesktop.impl.portal.desktop.ovratest"),
+                               QStringLiteral("/org/freedesktop/portal/desktop"), QStringLiteral("org.ovra.PortalTest"));
+        return QDBusReply<QStringList>(control.call(QStringLiteral("Calls"))).value();
+    }
+
+private Q_SLOTS:
+    void portalServesShortcutsAndKeys()
+    {
+        QTemporaryDir dir;
+        Settings settings(dir.filePath(QStringLiteral("config")));
+        DebugLog log(dir.path());
+        const QString token = AppSettingsKey::remoteDesktopRestoreToken;
+        const QString selectDevices = QStringLiteral("client RemoteDesktop.SelectDevices ");
+        {
+            WaylandDesktopPlatform session(log, settings);
+            QVERIFY(session.grabber().isAvailable());
+            QVERIFY(session.grabber().grabNamed(QStringLiteral("toggleDictation"), *KeyCombo::parse(QStringLiteral("alt+super+d")),
+                                                [] {}, [] {}));
+            QTRY_VERIFY(session.keys().isTrusted());
+            QTRY_VERIFY(calls().contains(QStringLiteral("GlobalShortcuts.BindShortcuts toggleDictation=ALT+LOGO+d")));
+            QVERIFY(session.description().contains(QStringLiteral("portail GlobalShortcuts")));
+            QVERIFY(session.description().contains(QStringLiteral("clavier du portail RemoteDesktop")));
+            QTRY_VERIFY(!settings.stringValue(token, QString()).isEmpty());
+        }
+        settings.sync();
+        const QString saved = settings.stringValue(token, QString());
+        QCOMPARE(calls().filter(selectDevices).constLast(), selectDevices + QStringLiteral("persist_mode=2 types=1"));
+
+        // The next start hands the grant back instead of asking again.
+        Settings reread(dir.filePath(QStringLiteral("config")));
+        WaylandDesktopPlatform next(log, reread);
+        QTRY_VERIFY(next.keys().isTrusted());
+        QCOMPARE(calls().filter(selectDevices).constLast(),
+                 selectDevices + QStringLiteral("persist_mode=2 restore_token=") + saved + QStringLiteral(" types=1"));
+    }
+};
+
+QTEST_MAIN(TestPortalSession)
+#include "tst_portalsession.moc"
