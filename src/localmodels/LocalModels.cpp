@@ -28,6 +28,14 @@ LocalModels::LocalModels(Settings& settings, DebugLog& log, const QString& model
     m_parakeet = std::make_unique<ParakeetTranscriptionService>(log, modelsFolder, baseUrl,
                                                                 WhisperCppEngine::defaultThreads());
     m_silero = std::make_unique<SileroModelStore>(log, modelsFolder, baseUrl);
+    // No engine here runs Parakeet Unified or Nemotron yet: their services say so in their journal.
+    m_nvidiaEngine = std::make_unique<UnavailableNvidiaEngine>();
+    m_unified = std::make_unique<UnifiedTranscriptionService>(*m_nvidiaEngine, settings, log, modelsFolder);
+    m_nemotronEn = std::make_unique<NemotronEnTranscriptionService>(*m_nvidiaEngine, settings, log, modelsFolder);
+    m_nemotronLatin = std::make_unique<NemotronTranscriptionService>(NemotronTranscriptionService::Variant::latin,
+                                                                     *m_nvidiaEngine, settings, log, modelsFolder);
+    m_nemotronMultilingual = std::make_unique<NemotronTranscriptionService>(
+        NemotronTranscriptionService::Variant::multilingual, *m_nvidiaEngine, settings, log, modelsFolder);
 
     const QVariantMap stored = settings.map(QString::fromLatin1(errorsKey));
     for (auto it = stored.begin(); it != stored.end(); ++it)
@@ -87,6 +95,17 @@ void LocalModels::storeErrors()
 
 LocalModels::~LocalModels() = default;
 
+NvidiaStreamingService* LocalModels::streaming(const QString& modelID) const
+{
+    for (NvidiaStreamingService* service : {static_cast<NvidiaStreamingService*>(m_unified.get()),
+                                            static_cast<NvidiaStreamingService*>(m_nemotronEn.get()),
+                                            static_cast<NvidiaStreamingService*>(m_nemotronLatin.get()),
+                                            static_cast<NvidiaStreamingService*>(m_nemotronMultilingual.get())})
+        if (service->modelID() == modelID)
+            return service;
+    return nullptr;
+}
+
 bool LocalModels::isWhisper(const QString& modelID) const
 {
     const WhisperModel* row = WhisperModel::find(modelID);
@@ -99,12 +118,14 @@ bool LocalModels::isDownloaded(const QString& modelID) const
         return m_parakeet->isDownloaded();
     if (isVoiceDetector(modelID))
         return m_silero->isDownloaded();
+    if (NvidiaStreamingService* service = streaming(modelID))
+        return service->isDownloaded();
     return isWhisper(modelID) && m_whisperStore->isDownloaded(modelID);
 }
 
 QCoro::Task<Expected<QString, LocalModelError>> LocalModels::transcribe(LocalEngine engine, QString file,
                                                                        QString modelID, QString language,
-                                                                       std::optional<int>)
+                                                                       std::optional<int> chunkMs)
 {
     if (engine == LocalEngine::whisperKit) {
         auto running = m_whisper->transcribe(file, modelID, language);
@@ -114,7 +135,10 @@ QCoro::Task<Expected<QString, LocalModelError>> LocalModels::transcribe(LocalEng
         auto running = m_parakeet->transcribe(file, language);
         co_return co_await running;
     }
-    // Parakeet Unified and the Nemotron models need an engine this build does not have.
+    if (NvidiaStreamingService* service = streaming(modelID)) {
+        auto running = service->transcribe(file, language, chunkMs);
+        co_return co_await running;
+    }
     co_return unexpected(unavailable());
 }
 
@@ -148,6 +172,10 @@ QCoro::Task<Expected<void, LocalModelError>> LocalModels::download(QString model
         auto running = m_silero->download();
         co_return co_await running;
     }
+    if (NvidiaStreamingService* service = streaming(modelID)) {
+        auto running = service->ensureLoaded();
+        co_return co_await running;
+    }
     co_return unexpected(unavailable());
 }
 
@@ -162,6 +190,9 @@ QCoro::Task<> LocalModels::cancel(QString modelID)
     } else if (isVoiceDetector(modelID)) {
         auto running = m_silero->cancel();
         co_await running;
+    } else if (NvidiaStreamingService* service = streaming(modelID)) {
+        auto running = service->cancelDownload();
+        co_await running;
     }
 }
 
@@ -172,6 +203,9 @@ QCoro::Task<> LocalModels::prewarm(QString modelID)
         co_await loading;
     } else if (isParakeet(modelID)) {
         auto loading = m_parakeet->prewarm();
+        co_await loading;
+    } else if (NvidiaStreamingService* service = streaming(modelID)) {
+        auto loading = service->prewarm();
         co_await loading;
     }
 }
@@ -184,6 +218,8 @@ void LocalModels::remove(const QString& modelID)
         return m_parakeet->deleteModel();
     if (isVoiceDetector(modelID))
         return m_silero->remove();
+    if (NvidiaStreamingService* service = streaming(modelID))
+        return service->deleteModel();
     if (!isWhisper(modelID))
         return;
     m_whisperStore->remove(modelID);

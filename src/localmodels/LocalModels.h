@@ -2,8 +2,11 @@
 // The on-device models as the rest of the program sees them: one object owning the Whisper
 // store and service (and the NVIDIA services), answering the transcription manager, the
 // command line and the models section.
+#include "NemotronEnTranscriptionService.h"
+#include "NemotronTranscriptionService.h"
 #include "ParakeetTranscriptionService.h"
 #include "SileroModelStore.h"
+#include "UnifiedTranscriptionService.h"
 #include "WhisperKitModelStore.h"
 #include "WhisperKitTranscriptionService.h"
 #include "transcription/LocalModelServices.h"
@@ -49,6 +52,8 @@ public:
     WhisperKitTranscriptionService& whisper() { return *m_whisper; }
     ParakeetTranscriptionService& parakeet() { return *m_parakeet; }
     SileroModelStore& silero() { return *m_silero; }
+    // Parakeet Unified and the Nemotron models; nothing for another identifier.
+    NvidiaStreamingService* streaming(const QString& modelID) const;
     static bool isParakeet(const QString& modelID) { return modelID == QLatin1String(ParakeetTranscriptionService::modelID); }
 
 private:
@@ -64,4 +69,9 @@ private:
     std::unique_ptr<WhisperKitTranscriptionService> m_whisper;
     std::unique_ptr<ParakeetTranscriptionService> m_parakeet;
     std::unique_ptr<SileroModelStore> m_silero;
+    std::unique_ptr<NvidiaAsrEngine> m_nvidiaEngine;
+    std::unique_ptr<UnifiedTranscriptionService> m_unified;
+    std::unique_ptr<NemotronEnTranscriptionService> m_nemotronEn;
+    std::unique_ptr<NemotronTranscriptionService> m_nemotronLatin;
+    std::unique_ptr<NemotronTranscriptionService> m_nemotronMultilingual;
 };
