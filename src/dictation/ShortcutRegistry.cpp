@@ -6,10 +6,12 @@
 ShortcutRegistry::ShortcutRegistry(KeyGrabber& grabber, ShortcutBindings& bindings, DebugLog& log, QObject* parent)
     : QObject(parent), m_grabber(grabber), m_bindings(bindings), m_log(log)
 {
+    m_grabber.setLostHandler([this](const QString& message) { lost(message); });
 }
 
 ShortcutRegistry::~ShortcutRegistry()
 {
+    m_grabber.setLostHandler({});
     for (const Entry& e : std::as_const(m_entries))
         if (e.grabbed)
             m_grabber.ungrab(*e.grabbed);
@@ -87,6 +89,21 @@ void ShortcutRegistry::grab(const QString& name)
         entry.refused = combo;
         m_log.log(QStringLiteral("MAC raccourci : ") + name + QStringLiteral(" indisponible — ") + problem);
         Q_EMIT shortcutUnavailable(name, problem);
+    }
+}
+
+void ShortcutRegistry::lost(const QString& message)
+{
+    QStringList names;
+    for (auto it = m_entries.begin(); it != m_entries.end(); ++it)
+        if (it->grabbed) {
+            it->refused = it->grabbed;
+            it->grabbed.reset();
+            names << it.key();
+        }
+    for (const QString& name : std::as_const(names)) {
+        m_log.log(QStringLiteral("MAC raccourci : ") + name + QStringLiteral(" indisponible — ") + message);
+        Q_EMIT shortcutUnavailable(name, message);
     }
 }
 

@@ -43,6 +43,8 @@ private:
     void grab(const QString& name);
     void grabUnlessRefused(const QString& name);
     void fire(const QString& name, bool down);
+    // The desktop took every grab back.
+    void lost(const QString& message);
 
     KeyGrabber& m_grabber;
     ShortcutBindings& m_bindings;

@@ -23,6 +23,9 @@ public:
         return grab(combo, std::move(onDown), std::move(onUp));
     }
     virtual void ungrab(const KeyCombo& combo) = 0;
+    // Grabs the desktop takes back after grab() succeeded (its dialog refused, its service gone)
+    // are reported here with the user-facing reason; grabbers that answer at once never call it.
+    virtual void setLostHandler(std::function<void(const QString& message)> handler) { Q_UNUSED(handler); }
 };
 
 struct KeyDownEvent

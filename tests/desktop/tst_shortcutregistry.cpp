@@ -121,6 +121,29 @@ private Q_SLOTS:
         QVERIFY(registry.isActive(ShortcutName::transformSelection));
     }
 
+    // A grab the desktop takes back later (its dialog refused) is reported like a refused one,
+    // and rebinding asks again.
+    void grabsTakenBackLater()
+    {
+        FakeGlobalKeyboard keyboard;
+        ShortcutBindings bindings(*m_settings);
+        auto registry = std::make_unique<ShortcutRegistry>(keyboard, bindings, *m_log);
+        QSignalSpy unavailable(registry.get(), &ShortcutRegistry::shortcutUnavailable);
+        registry->onKeyDown(ShortcutName::toggleDictation, [] {});
+        registry->onKeyUp(ShortcutName::transformSelection, [] {});
+        const QString message = QStringLiteral("raccourcis globaux refusés dans la fenêtre du portail");
+        keyboard.loseAll(message);
+        QCOMPARE(unavailable.size(), 2);
+        QCOMPARE(unavailable[0][1].toString(), message);
+        QVERIFY(!registry->isActive(ShortcutName::toggleDictation));
+        QVERIFY(!registry->isActive(ShortcutName::transformSelection));
+        QVERIFY(m_log->contents().contains(QStringLiteral("MAC raccourci : toggleDictation indisponible — ") + message));
+        registry->rebind(ShortcutName::toggleDictation);
+        QVERIFY(registry->isActive(ShortcutName::toggleDictation));
+        registry.reset();
+        QVERIFY(!keyboard.lostHandler);
+    }
+
     void rebindMovesTheGrab()
     {
         FakeGlobalKeyboard keyboard;

@@ -18,6 +18,7 @@ public:
     QList<Grab> grabs;
     std::map<int, std::function<void(const KeyDownEvent&)>> monitors;
     int nextHandle = 1;
+    std::function<void(const QString&)> lostHandler;
 
     bool isAvailable() const override { return true; }
     Expected<void, QString> grab(const KeyCombo& combo, std::function<void()> onDown, std::function<void()> onUp) override
@@ -31,6 +32,14 @@ public:
     void ungrab(const KeyCombo& combo) override
     {
         grabs.removeIf([&](const Grab& g) { return g.combo == combo; });
+    }
+    void setLostHandler(std::function<void(const QString&)> handler) override { lostHandler = std::move(handler); }
+    // The desktop takes every grab back, as a portal whose dialog was refused.
+    void loseAll(const QString& message)
+    {
+        grabs.clear();
+        if (lostHandler)
+            lostHandler(message);
     }
     bool isGrabbed(const QString& text) const
     {

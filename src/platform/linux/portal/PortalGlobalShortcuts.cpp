@@ -134,8 +134,15 @@ Expected<void, QString> PortalGlobalShortcuts::grab(const KeyCombo& combo, std::
 Expected<void, QString> PortalGlobalShortcuts::grabNamed(const QString& name, const KeyCombo& combo,
                                                          std::function<void()> onDown, std::function<void()> onUp)
 {
-    if (!m_problem.isEmpty())
+    if (!m_problem.isEmpty() && !m_refused)
         return unexpected(m_problem);
+    if (m_refused) {
+        // A shortcut bound again after a refusal: the user asks, so the portal asks again.
+        m_problem.clear();
+        m_refused = false;
+        m_bound = false;
+        scheduleBind();
+    }
     if (Shortcut* s = find(name)) {
         const bool changed = s->combo != combo;
         s->combo = combo;
@@ -158,8 +165,11 @@ void PortalGlobalShortcuts::ungrab(const KeyCombo& combo)
 
 void PortalGlobalShortcuts::rebind()
 {
-    // Refused before: the user asks again, so the portal asks again.
+    if (!m_problem.isEmpty() && !m_refused)
+        return;
     m_problem.clear();
+    m_refused = false;
+    m_bound = false;
     scheduleBind();
 }
 
@@ -224,7 +234,7 @@ QCoro::Task<> PortalGlobalShortcuts::bind()
         co_return;
     m_binding = false;
     if (!answer.granted()) {
-        fail(failure(answer));
+        fail(failure(answer), answer.code == 1);
         co_return;
     }
     QList<PortalShortcut> given;
@@ -255,8 +265,9 @@ QCoro::Task<> PortalGlobalShortcuts::bind()
     }
 }
 
-void PortalGlobalShortcuts::fail(const QString& message)
+void PortalGlobalShortcuts::fail(const QString& message, bool refused)
 {
+    m_refused = refused;
     if (m_problem == message)
         return;
     m_problem = message;
@@ -264,6 +275,8 @@ void PortalGlobalShortcuts::fail(const QString& message)
         s.held = false;
     m_journal(QStringLiteral("PORTAIL ") + message);
     Q_EMIT unavailable(message);
+    if (m_lost)
+        m_lost(message);
 }
 
 void PortalGlobalShortcuts::onActivated(const QDBusObjectPath& session, const QString& id, qulonglong,

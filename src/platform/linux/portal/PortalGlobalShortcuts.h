@@ -36,8 +36,9 @@ public:
     Expected<void, QString> grabNamed(const QString& name, const KeyCombo& combo, std::function<void()> onDown,
                                       std::function<void()> onUp) override;
     void ungrab(const KeyCombo& combo) override;
+    void setLostHandler(std::function<void(const QString&)> handler) override { m_lost = std::move(handler); }
 
-    // Opens the portal's dialog again so the user chooses other keys.
+    // Opens the portal's dialog again so the user chooses other keys (or accepts after refusing).
     void rebind();
 
     // Why the shortcuts do not work, with what to do; empty while they do.
@@ -77,7 +78,7 @@ private:
     void scheduleBind();
     QCoro::Task<> bind();
     void release(const QString& id);
-    void fail(const QString& message);
+    void fail(const QString& message, bool refused = false);
 
     QDBusConnection m_bus;
     Journal m_journal;
@@ -85,6 +86,9 @@ private:
     QList<Shortcut> m_shortcuts;
     QString m_session;
     QString m_problem;
+    // The user said no in the dialog: a later grab asks again; a vanished portal does not.
+    bool m_refused = false;
+    std::function<void(const QString&)> m_lost;
     bool m_bindScheduled = false;
     bool m_binding = false;
     bool m_bindAgain = false;
