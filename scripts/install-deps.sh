@@ -14,7 +14,7 @@ packages=(
   espeak-ng sox xvfb xdotool xclip xterm pulseaudio pulseaudio-utils dbus dbus-x11
   gnome-keyring libsecret-tools python3 python3-cryptography syncthing
   avahi-daemon iproute2 at-spi2-core
-  xdg-desktop-portal python3-dbus python3-gi
+  xdg-desktop-portal python3-dbus python3-gi libglib2.0-bin
   curl
 )
 

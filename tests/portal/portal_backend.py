@@ -117,6 +117,16 @@ class ShortcutsBackend(dbus.service.Object):
     def Release(self, shortcut_id):
         return self.emit(self.Deactivated, shortcut_id)
 
+    @dbus.service.method("org.ovra.PortalTest", in_signature="", out_signature="u")
+    def CloseSessions(self):
+        # The desktop ends every session, as when the user revokes the grant.
+        closed = list(self.sessions.values())
+        self.sessions.clear()
+        for session in closed:
+            session.Closed()
+            session.remove_from_connection()
+        return dbus.UInt32(len(closed))
+
     @dbus.service.method("org.ovra.PortalTest", in_signature="s", out_signature="")
     def RefuseNext(self, method):
         self.refuse.add(method)

@@ -21,6 +21,7 @@ struct Backend
     uint press(const QString& id) { return QDBusReply<uint>(control.call(QStringLiteral("Press"), id)).value(); }
     uint release(const QString& id) { return QDBusReply<uint>(control.call(QStringLiteral("Release"), id)).value(); }
     void refuseNext(const QString& method) { control.call(QStringLiteral("RefuseNext"), method); }
+    uint closeSessions() { return QDBusReply<uint>(control.call(QStringLiteral("CloseSessions"))).value(); }
     QStringList calls() { return QDBusReply<QStringList>(control.call(QStringLiteral("Calls"))).value(); }
     QStringList keysyms() { return QDBusReply<QStringList>(control.call(QStringLiteral("Keysyms"))).value(); }
 };
@@ -152,6 +153,34 @@ private Q_SLOTS:
         QTRY_VERIFY(shortcuts.isBound());
         QVERIFY(shortcuts.isAvailable());
         QVERIFY(m_backend.calls().contains(QStringLiteral("GlobalShortcuts.BindShortcuts toggleDictation=CTRL+ALT+d")));
+        m_backend.press(QStringLiteral("toggleDictation"));
+        QTRY_COMPARE(r.events, QStringList{QStringLiteral("t down")});
+    }
+
+    // The desktop ends the sessions (the user revoked the grant): both concerns say so; binding
+    // again opens a new shortcut session.
+    void desktopClosesSessions()
+    {
+        Recorder r;
+        PortalGlobalShortcuts shortcuts(QDBusConnection::sessionBus(), QStringLiteral("GNOME"), journal());
+        QVERIFY(shortcuts.grabNamed(QStringLiteral("toggleDictation"), combo("alt+super+d"), r.down(QStringLiteral("t")),
+                                    r.up(QStringLiteral("t"))));
+        QTRY_VERIFY(shortcuts.isBound());
+        QString token;
+        RemoteDesktopKeySynthesizer keys(QDBusConnection::sessionBus(),
+                                         {[&] { return token; }, [&](const QString& t) { token = t; }}, journal());
+        auto task = keys.start();
+        QVERIFY(QCoro::waitFor(task));
+
+        QVERIFY(m_backend.closeSessions() >= 2);
+        QTRY_VERIFY(!shortcuts.isAvailable());
+        QTRY_VERIFY(!keys.isTrusted());
+        QVERIFY(shortcuts.problem().contains(QStringLiteral("fermé la session")));
+        QVERIFY(keys.problem().contains(QStringLiteral("presse-papiers")));
+
+        QVERIFY(shortcuts.grabNamed(QStringLiteral("toggleDictation"), combo("alt+super+d"), r.down(QStringLiteral("t")),
+                                    r.up(QStringLiteral("t"))));
+        QTRY_VERIFY(shortcuts.isBound());
         m_backend.press(QStringLiteral("toggleDictation"));
         QTRY_COMPARE(r.events, QStringList{QStringLiteral("t down")});
     }

@@ -218,6 +218,8 @@ QCoro::Task<> PortalGlobalShortcuts::bind()
             fail(failure(created));
             co_return;
         }
+        m_bus.connect(portalService, m_session, QStringLiteral("org.freedesktop.portal.Session"),
+                      QStringLiteral("Closed"), this, SLOT(onSessionClosed()));
     }
     QList<PortalShortcut> wanted;
     QStringList asked;
@@ -328,6 +330,16 @@ void PortalGlobalShortcuts::onKglobalaccelReleased(const QString&, const QString
         return;
     m_releaseSeen = true;
     release(shortcut);
+}
+
+void PortalGlobalShortcuts::onSessionClosed()
+{
+    m_bus.disconnect(portalService, m_session, QStringLiteral("org.freedesktop.portal.Session"),
+                     QStringLiteral("Closed"), this, SLOT(onSessionClosed()));
+    m_session.clear();
+    m_bound = false;
+    // A later grab opens a new session.
+    fail(QStringLiteral("le bureau a fermé la session des raccourcis globaux : ") + whatToDo(), true);
 }
 
 void PortalGlobalShortcuts::release(const QString& id)

@@ -64,6 +64,7 @@ private Q_SLOTS:
     void onDeactivated(const QDBusObjectPath& session, const QString& id, qulonglong timestamp,
                        const QVariantMap& options);
     void onKglobalaccelReleased(const QString& component, const QString& shortcut, qlonglong timestamp);
+    void onSessionClosed();
 
 private:
     struct Shortcut
