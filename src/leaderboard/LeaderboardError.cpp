@@ -1,5 +1,6 @@
 #include "LeaderboardError.h"
 
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -24,8 +25,14 @@ std::optional<double> retryAfter(const QList<QPair<QByteArray, QByteArray>>& hea
         if (name.compare("Retry-After", Qt::CaseInsensitive) != 0)
             continue;
         bool ok = false;
-        const double seconds = value.trimmed().toDouble(&ok);
-        // The HTTP-date form is not worth a parser here: the delay is capped at a few seconds.
+        double seconds = value.trimmed().toDouble(&ok);
+        if (!ok) {
+            // The other form is an HTTP date ("Wed, 21 Oct 2026 07:28:00 GMT"): the wait until then.
+            const QDateTime until = QDateTime::fromString(QString::fromLatin1(value.trimmed()), Qt::RFC2822Date);
+            ok = until.isValid();
+            if (ok)
+                seconds = double(QDateTime::currentDateTimeUtc().msecsTo(until)) / 1000.0;
+        }
         return ok && seconds > 0 ? std::optional<double>(seconds) : std::nullopt;
     }
     return std::nullopt;

@@ -84,8 +84,11 @@ private Q_SLOTS:
         QTest::newRow("503 Retry-After 2") << E::fromStatus(503, {{"retry-after", " 2 "}}, {})
                                            << QList<qint64>{2000, 2000, -1};
         QTest::newRow("Retry-After 0 falls back") << E::fromStatus(429, {{"Retry-After", "0"}}, {}) << backoff;
-        QTest::newRow("Retry-After as a date falls back")
+        QTest::newRow("Retry-After as a past date falls back")
             << E::fromStatus(429, {{"Retry-After", "Wed, 21 Oct 2026 07:28:00 GMT"}}, {}) << backoff;
+        const QByteArray inAnHour = QDateTime::currentDateTimeUtc().addSecs(3600).toString(Qt::RFC2822Date).toLatin1();
+        QTest::newRow("Retry-After as a date an hour away is cut to 5 s")
+            << E::fromStatus(503, {{"Retry-After", inAnHour}}, {}) << QList<qint64>{5000, 5000, -1};
         QTest::newRow("500") << E::fromStatus(500, none, "<html>oops</html>") << final;
         QTest::newRow("401") << E::fromStatus(401, none, {}) << final;
         QTest::newRow("403") << E::fromStatus(403, none, R"({"error":"forbidden","reason":"x"})") << final;
