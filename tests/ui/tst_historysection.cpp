@@ -6,6 +6,7 @@
 #include "ui/sections/HistorySection.h"
 #include "ui/widgets/ProposalDiffView.h"
 
+#include <QComboBox>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -63,34 +64,52 @@ private Q_SLOTS:
     void search_data()
     {
         QTest::addColumn<QString>("search");
+        QTest::addColumn<QString>("category"); // raw value; empty: every category
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("empty shows all") << "" << QStringList{"c", "b", "a"};
-        QTest::newRow("any case") << "BONJOUR" << QStringList{"a"};
-        QTest::newRow("all words, any field") << "réunion courriel" << QStringList{"b"};
-        QTest::newRow("words in different texts") << "brut final" << QStringList{"c"};
-        QTest::newRow("mode name") << "courriel" << QStringList{"b"};
-        QTest::newRow("user's correction") << "corrigé" << QStringList{"c"};
-        QTest::newRow("spaces only") << "   " << QStringList{"c", "b", "a"};
-        QTest::newRow("no match") << "xylophone" << QStringList{};
+        QTest::newRow("empty shows all") << "" << "" << QStringList{"c", "b", "a"};
+        QTest::newRow("any case") << "BONJOUR" << "" << QStringList{"a"};
+        QTest::newRow("all words, any field") << "réunion courriel" << "" << QStringList{"b"};
+        QTest::newRow("words in different texts") << "brut final" << "" << QStringList{"c"};
+        QTest::newRow("mode name") << "courriel" << "" << QStringList{"b"};
+        QTest::newRow("user's correction") << "corrigé" << "" << QStringList{"c"};
+        QTest::newRow("spaces only") << "   " << "" << QStringList{"c", "b", "a"};
+        QTest::newRow("no match") << "xylophone" << "" << QStringList{};
+        QTest::newRow("one category") << "" << "email" << QStringList{"a"};
+        QTest::newRow("category and words") << "réunion" << "work_message" << QStringList{"b"};
+        QTest::newRow("words outside the category") << "courriel" << "email" << QStringList{};
+        QTest::newRow("an unknown raw value is in no category") << "" << "document" << QStringList{};
     }
     void search()
     {
         QFETCH(QString, search);
+        QFETCH(QString, category);
         QFETCH(QStringList, expected);
         SectionRig rig;
         Transcription a = dictation(QStringLiteral("Bonjour tout le monde"), 30);
         a.id = QUuid::fromString(QStringLiteral("{00000000-0000-0000-0000-00000000000a}"));
+        a.categoryRaw = QStringLiteral("email");
         Transcription b = dictation(QStringLiteral("La réunion est déplacée"), 20, QStringLiteral("Courriel"));
         b.id = QUuid::fromString(QStringLiteral("{00000000-0000-0000-0000-00000000000b}"));
+        b.categoryRaw = QStringLiteral("work_message");
         Transcription c = dictation(QStringLiteral("texte final"), 10);
         c.rawWhisperText = QStringLiteral("texte brut");
         c.userEditedText = QStringLiteral("texte corrigé");
         c.id = QUuid::fromString(QStringLiteral("{00000000-0000-0000-0000-00000000000c}"));
+        c.categoryRaw = QStringLiteral("Document");
         for (const auto& t : {a, b, c})
             QVERIFY(rig.store().insert(t));
 
         HistorySection section(*rig.context);
         section.setSearch(search);
+        if (!category.isEmpty()) {
+            QComboBox* filter = nullptr;
+            for (auto* box : section.findChildren<QComboBox*>())
+                if (box->accessibleName() == QStringLiteral("Catégorie"))
+                    filter = box;
+            QVERIFY(filter);
+            filter->setCurrentIndex(filter->findData(category));
+            QVERIFY(filter->currentIndex() > 0);
+        }
         QStringList got;
         for (int row = 0; row < section.model().rowCount(); ++row)
             got << section.model().at(row)->id.toString(QUuid::WithoutBraces).right(1);

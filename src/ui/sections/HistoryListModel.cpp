@@ -97,7 +97,19 @@ void HistoryListModel::setSearch(const QString& text)
         return;
     m_search = text;
     beginResetModel();
-    if (!m_complete && !text.trimmed().isEmpty())
+    if (!m_complete && filtered())
+        loadAll();
+    applySearch();
+    endResetModel();
+}
+
+void HistoryListModel::setCategory(std::optional<TranscriptionCategory> category)
+{
+    if (category == m_category)
+        return;
+    m_category = category;
+    beginResetModel();
+    if (!m_complete && filtered())
         loadAll();
     applySearch();
     endResetModel();
@@ -115,7 +127,7 @@ void HistoryListModel::reload()
     m_stale = false;
     beginResetModel();
     m_total = m_store.count<Transcription>();
-    if (m_search.trimmed().isEmpty()) {
+    if (!filtered()) {
         m_all = m_store.fetchFirst<Transcription>(kPageSize, kOrder());
         m_complete = m_all.size() >= m_total;
     } else {
@@ -143,6 +155,8 @@ void HistoryListModel::loadAll()
 
 bool HistoryListModel::matches(const Transcription& t, const QStringList& words) const
 {
+    if (m_category && (!t.categoryRaw || categoryFromRaw(*t.categoryRaw) != m_category))
+        return false;
     for (const QString& w : words) {
         auto has = [&w](const QString& s) { return s.contains(w, Qt::CaseInsensitive); };
         auto hasOpt = [&has](const std::optional<QString>& s) { return s && has(*s); };
@@ -159,7 +173,7 @@ void HistoryListModel::applySearch()
     const QStringList words = m_search.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     m_matches.reserve(m_all.size());
     for (int i = 0; i < m_all.size(); ++i)
-        if (words.isEmpty() || matches(m_all[i], words))
+        if (!filtered() || matches(m_all[i], words))
             m_matches.append(i);
     m_shown = int(std::min<qsizetype>(kPageSize, m_matches.size()));
 }

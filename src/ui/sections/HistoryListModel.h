@@ -1,13 +1,13 @@
 #pragma once
-// The dictations, newest first, filtered by a search text. Rows reach the view page by page
+// The dictations, newest first, filtered by a search text and a category. Rows reach the view page by page
 // (canFetchMore/fetchMore) so a long history costs only what is on screen: without a search only
 // the first page is read from the store until the view asks for more.
 #include "store/RecordStore.h"
+#include "store/Enums.h"
 #include "store/Records.h"
 
 #include <QAbstractListModel>
 #include <QList>
-
 
 class HistoryListModel : public QAbstractListModel
 {
@@ -27,6 +27,9 @@ public:
     // or the mode's name.
     void setSearch(const QString& text);
     QString search() const { return m_search; }
+    // Only the dictations of this category; none: every dictation, categorised or not.
+    void setCategory(std::optional<TranscriptionCategory> category);
+    std::optional<TranscriptionCategory> category() const { return m_category; }
     // Dictations that match, shown or not yet.
     qsizetype matchCount() const { return m_complete ? m_matches.size() : m_total; }
     qsizetype totalCount() const { return m_total; }
@@ -40,6 +43,7 @@ public:
 
 private:
     static QList<SortKey> kOrder();
+    bool filtered() const { return !m_search.trimmed().isEmpty() || m_category; }
     void applySearch();
     // Reads every dictation (a search or a scroll past the first page needs them).
     void loadAll();
@@ -54,4 +58,5 @@ private:
     bool m_live = true;
     bool m_stale = false;
     QString m_search;
+    std::optional<TranscriptionCategory> m_category;
 };

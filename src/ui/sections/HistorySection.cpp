@@ -52,6 +52,7 @@ HistorySection::HistorySection(SectionContext& context, QWidget* parent)
     , m_context(context)
     , m_model(new HistoryListModel(context.store, this))
     , m_search(new QLineEdit(this))
+    , m_categoryFilter(new QComboBox(this))
     , m_count(new QLabel(this))
     , m_list(new QListView(this))
 {
@@ -61,6 +62,10 @@ HistorySection::HistorySection(SectionContext& context, QWidget* parent)
     m_search->setPlaceholderText(QStringLiteral("Rechercher dans l'historique"));
     m_search->setAccessibleName(QStringLiteral("Rechercher dans l'historique"));
     m_search->setClearButtonEnabled(true);
+    m_categoryFilter->setAccessibleName(QStringLiteral("Catégorie"));
+    m_categoryFilter->addItem(QStringLiteral("Toutes les catégories"));
+    for (TranscriptionCategory c : allCategories())
+        m_categoryFilter->addItem(label(c), rawValue(c));
     m_list->setModel(m_model);
     m_list->setAccessibleName(QStringLiteral("Dictées"));
     m_list->setUniformItemSizes(true);
@@ -72,7 +77,10 @@ HistorySection::HistorySection(SectionContext& context, QWidget* parent)
     auto* left = new QWidget(this);
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->addWidget(m_search);
+    auto* filters = new QHBoxLayout;
+    filters->addWidget(m_search, 1);
+    filters->addWidget(m_categoryFilter);
+    leftLayout->addLayout(filters);
     leftLayout->addWidget(m_count);
     leftLayout->addWidget(m_list, 1);
 
@@ -97,6 +105,9 @@ HistorySection::HistorySection(SectionContext& context, QWidget* parent)
     layout->addWidget(splitter);
 
     connect(m_search, &QLineEdit::textChanged, this, &HistorySection::setSearch);
+    connect(m_categoryFilter, &QComboBox::currentIndexChanged, this, [this] {
+        m_model->setCategory(categoryFromRaw(m_categoryFilter->currentData().toString()));
+    });
     connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& index) {
         const Transcription* t = m_model->at(index.row());
         m_selected = t ? std::optional<QUuid>(t->id) : std::nullopt;

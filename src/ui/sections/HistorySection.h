@@ -66,6 +66,7 @@ private:
     HistoryListModel* m_model;
     std::unique_ptr<HistoryReprocessor> m_reprocessor;
     QLineEdit* m_search;
+    QComboBox* m_categoryFilter;
     QLabel* m_count;
     QListView* m_list;
     QStackedWidget* m_detailStack;
