@@ -62,7 +62,34 @@ bool CloudKeyValueStore::synchronize()
         return false;
     }
     m_problemLogged.clear();
+    // Copies a sync client left when two devices wrote at once: what only they hold joins the
+    // file (the file's own value wins a key both hold, the best score keeps the highest), then
+    // they go once the file holding it is written. A copy that does not parse stays as it is.
+    QStringList merged;
     bool changed = false;
+    for (const QString& copy : folder->conflictCopies(name)) {
+        const auto copyBytes = folder->read(copy);
+        const QJsonDocument doc =
+            copyBytes && copyBytes->has_value() ? QJsonDocument::fromJson(**copyBytes) : QJsonDocument();
+        if (!doc.isObject()) {
+            const QString skipped = QStringLiteral("copie en conflit « %1 » illisible : laissée telle quelle.").arg(copy);
+            if (!m_copiesLogged.contains(copy))
+                m_log.log(QStringLiteral("SYNC réglages : ") + skipped, QStringLiteral("SYNC"));
+            m_copiesLogged.insert(copy);
+            continue;
+        }
+        const QJsonObject theirs = doc.object();
+        for (auto it = theirs.constBegin(); it != theirs.constEnd(); ++it) {
+            const QJsonValue ours = disk.value(it.key());
+            const bool higherBest = it.key() == QLatin1String(kBestScoreKey) && it->isDouble() &&
+                                    (!ours.isDouble() || it->toDouble() > ours.toDouble());
+            if (ours.isUndefined() || higherBest) {
+                disk.insert(it.key(), *it);
+                changed = true;
+            }
+        }
+        merged << copy;
+    }
     for (auto it = m_pending.constBegin(); it != m_pending.constEnd(); ++it) {
         if (disk.value(it.key()) != *it) {
             disk.insert(it.key(), *it);
@@ -75,6 +102,13 @@ bool CloudKeyValueStore::synchronize()
             m_values = disk;
             return false;
         }
+    }
+    for (const QString& copy : merged) {
+        if (auto removed = folder->remove(copy); !removed)
+            m_log.log(QStringLiteral("SYNC réglages : ") + removed.error().message, QStringLiteral("SYNC"));
+        else
+            m_log.log(QStringLiteral("SYNC réglages : copie en conflit « %1 » fusionnée").arg(copy),
+                      QStringLiteral("SYNC"));
     }
     m_pending.clear();
     m_values = disk;

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QJsonObject>
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 #include <memory>
 #include <optional>
@@ -18,6 +19,8 @@ class CloudKeyValueStore : public QObject
     Q_OBJECT
 public:
     static constexpr const char* kFileName = "ovra-settings.json";
+    // The one key whose value only ever goes up, on every device.
+    static constexpr const char* kBestScoreKey = "mirelo.stats.dictatedWordsBest";
 
     // settings: where the cloud folder is chosen; it may change while the program runs.
     CloudKeyValueStore(const Settings& settings, DebugLog& log, QObject* parent = nullptr);
@@ -49,4 +52,5 @@ private:
     std::unique_ptr<QFileSystemWatcher> m_watcher;
     QTimer m_settle;
     QString m_problemLogged;
+    QSet<QString> m_copiesLogged;
 };

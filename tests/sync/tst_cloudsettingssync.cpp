@@ -156,6 +156,37 @@ private Q_SLOTS:
         QVERIFY(d.log.contents().contains(QStringLiteral("SYNC réglages : ")));
     }
 
+    void conflictCopiesAreMerged()
+    {
+        QTemporaryDir folder;
+        writeCloudFile(folder.path(), R"({"mirelo.learning.threshold": 5, "mirelo.stats.dictatedWordsBest": 100})");
+        const QDir documents(QDir(folder.path()).filePath(QStringLiteral("Documents")));
+        const auto put = [&](const QString& name, const QByteArray& bytes) {
+            QFile f(documents.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        };
+        const QString syncthing = QStringLiteral("ovra-settings.sync-conflict-20261210-103512-ABCDEFG.json");
+        const QString nextcloud = QStringLiteral("ovra-settings (conflicted copy 2026-12-10 103512).json");
+        put(syncthing, R"({"mirelo.learning.threshold": 9, "autre": 7, "mirelo.stats.dictatedWordsBest": 300})");
+        put(nextcloud, "{ pas du JSON");
+        Device d(folder.path());
+        d.sync().syncNow();
+
+        const QJsonObject cloud = cloudFile(folder.path());
+        QCOMPARE(cloud.value(kThreshold).toInt(), 5); // the file's own value wins
+        QCOMPARE(cloud.value(QStringLiteral("autre")).toInt(), 7);
+        QCOMPARE(cloud.value(kBest).toInt(), 300); // the best score only goes up
+        QCOMPARE(d.settings.intValue(kBest, 0), 300);
+        QVERIFY(!documents.exists(syncthing));
+        // What cannot be read is left for the user.
+        QFile unreadable(documents.filePath(nextcloud));
+        QVERIFY(unreadable.open(QIODevice::ReadOnly));
+        QCOMPARE(unreadable.readAll(), QByteArray("{ pas du JSON"));
+        QVERIFY(d.log.contents().contains(QStringLiteral("fusionnée")));
+        QVERIFY(d.log.contents().contains(QStringLiteral("illisible")));
+    }
+
     void anotherDeviceChangeIsSeen()
     {
         // The change arrives as a client does it: a rename over the file, twice.
