@@ -10,6 +10,15 @@
 #include "ui/SectionContext.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QTextEdit>
 #include <QLabel>
 #include <QAction>
 #include <QApplication>
@@ -247,6 +256,46 @@ private Q_SLOTS:
                                      ? static_cast<QAbstractButton*>(w)->text()
                                      : w->accessibleName();
             QVERIFY2(!name.isEmpty(), qPrintable(QString(w->metaObject()->className()) + " " + w->objectName()));
+        }
+    }
+
+    void everyControlIsReachableWithTheKeyboard()
+    {
+        WindowRig rig;
+        rig.window.show();
+        QApplication::setActiveWindow(&rig.window);
+        auto* stack = rig.window.findChild<QStackedWidget*>();
+        QVERIFY(stack);
+        for (MacSection s : allSections()) {
+            rig.navigation.select(s);
+            QWidget* page = stack->currentWidget();
+            QVERIFY(page);
+            // Tab from the sidebar, as a user would, until the focus comes round again: a text
+            // editor that took Tab as text would hold the focus for ever.
+            auto* sidebar = rig.window.findChild<QListWidget*>();
+            sidebar->setFocus();
+            QSet<QWidget*> reached;
+            for (int i = 0; i < 400; ++i) {
+                QWidget* focus = QApplication::focusWidget();
+                QVERIFY2(focus, qPrintable(sectionKey(s)));
+                reached.insert(focus);
+                QTest::keyClick(focus, Qt::Key_Tab);
+                if (QApplication::focusWidget() == sidebar)
+                    break;
+            }
+            for (QWidget* w : page->findChildren<QWidget*>()) {
+                const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
+                                     qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractItemView*>(w) ||
+                                     qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QAbstractSlider*>(w) ||
+                                     qobject_cast<QAbstractSpinBox*>(w);
+                if (!control || !w->isVisible() || !w->isEnabled() || w->objectName().startsWith("qt_") ||
+                    qobject_cast<QScrollBar*>(w) || qobject_cast<QHeaderView*>(w))
+                    continue;
+                const bool viaProxy = w->focusProxy() && reached.contains(w->focusProxy());
+                QVERIFY2(reached.contains(w) || viaProxy,
+                         qPrintable(sectionKey(s) + ": " + w->metaObject()->className() + " « " +
+                                    w->accessibleName() + " » cannot be reached with Tab"));
+            }
         }
     }
 };

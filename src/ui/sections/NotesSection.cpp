@@ -70,6 +70,8 @@ NotesSection::NotesSection(SectionContext& context, QWidget* parent)
     m_assistantToggle->setCheckable(true);
     m_editor = new QPlainTextEdit(this);
     m_editor->setAccessibleName(QStringLiteral("Texte de la note"));
+    // Tab moves on, as in every other field: a keyboard user must be able to leave the editor.
+    m_editor->setTabChangesFocus(true);
     m_preview = new MarkdownView(this);
     m_preview->setAccessibleName(QStringLiteral("Aperçu de la note"));
     m_tabs = new QTabWidget(this);
