@@ -2,7 +2,9 @@
 // Helpers for tests that drive a real X server: run a tool while our event loop keeps serving
 // the selections we own, and start windows of other programs.
 #include <QEventLoop>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -35,19 +37,26 @@ inline QString clipboardText(const QString& selection = QStringLiteral("clipboar
 }
 
 // An xterm running a shell command; Ctrl+Shift+V pastes the CLIPBOARD selection as in desktop
-// terminals. Returns its window id, or an empty string.
+// terminals. Returns its window id once the command runs, or an empty string. The window is
+// mapped before xterm has set up its terminal for the command, and what is typed or pasted
+// before that is lost: a marker file written by the command's shell says it is ready.
 inline QString startXterm(QProcess& xterm, const QString& command)
 {
+    QTemporaryDir markers;
+    const QString ready = markers.filePath(QStringLiteral("ready"));
     xterm.start(QStringLiteral("xterm"),
                 {QStringLiteral("-xrm"),
                  QStringLiteral("XTerm*VT100.translations: #override Ctrl Shift <Key>V: insert-selection(CLIPBOARD)"),
-                 QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"), command});
+                 QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
+                 QStringLiteral(": > '%1'; ").arg(ready) + command});
     if (!xterm.waitForStarted())
         return {};
     // --onlyvisible: a window found before it is mapped cannot take the focus yet.
     const QString ids = run(QStringLiteral("xdotool"),
                             {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
                              QStringLiteral("--pid"), QString::number(xterm.processId())});
+    if (!QTest::qWaitFor([&] { return QFile::exists(ready); }, 30000))
+        return {};
     return ids.section(QLatin1Char('\n'), 0, 0);
 }
 

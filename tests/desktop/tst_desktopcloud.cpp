@@ -33,6 +33,7 @@ class DesktopCloudTest : public QObject
     LocalHttpServer m_server;
     QProcess m_app;
     QString m_out;
+    QString m_err;
 
     QProcessEnvironment environment() const
     {
@@ -83,21 +84,22 @@ private Q_SLOTS:
         m_app.setProcessEnvironment(environment());
         m_app.start(QStringLiteral(OVRA_BINARY), {});
         QVERIFY(m_app.waitForStarted());
-        QString err;
-        QTRY_VERIFY_WITH_TIMEOUT((err += QString::fromUtf8(m_app.readAllStandardError())).contains("Ovra est prêt."),
+        QTRY_VERIFY_WITH_TIMEOUT((m_err += QString::fromUtf8(m_app.readAllStandardError())).contains("Ovra est prêt."),
                                  15000);
     }
 
     void terminalModeRewritesPastesAndSends()
     {
-        // Known fault, open: under the whole suite's load the paste into the terminal is sometimes
-        // lost while the Return sent after it arrives. Not reproduced when run alone.
-        QSKIP("paste into the terminal is sometimes lost under load (known fault, open)");
         const QString file = m_home.filePath("terminal.txt");
         QProcess xterm;
         const QString window = X11Test::startXterm(xterm, "stty raw -echo; exec cat > " + file);
         QVERIFY(!window.isEmpty());
         X11Test::focus(window);
+        // Pressed at once after the focus moved to the terminal, the dictation's shortcut made
+        // xterm ignore the paste chord that came seconds later in about one run in five under
+        // load (the chord reached its window, it never asked for the clipboard; the Return after
+        // it arrived). Not seen once the focus change has settled.
+        QTest::qWait(300);
         m_server.requests.clear();
         m_server.enqueue(Reply::json(200, R"({"text":"bonjour tout le monde"})"));
         m_server.enqueue(claudeAnswer("Bonjour tout le monde !\n<qm-meta>{\"fixes\": 1}</qm-meta>"));
@@ -147,16 +149,16 @@ private Q_SLOTS:
 
     void transformShortcutRewritesARealSelection()
     {
-        // Same known fault as the terminal paste above.
-        QSKIP("paste of the rewritten selection is sometimes lost under load (known fault, open)");
         const QString file = m_home.filePath("selection.txt");
+        const QString written = m_home.filePath("bonjur-written");
         QProcess xterm;
         const QString window =
-            X11Test::startXterm(xterm, "echo bonjur; stty raw -echo; exec cat > " + file);
+            X11Test::startXterm(xterm, "echo bonjur; : > " + written + "; stty raw -echo; exec cat > " + file);
         QVERIFY(!window.isEmpty());
         X11Test::focus(window);
-        QTest::qWait(300);
+        QTest::qWait(300); // the focus change settles, as above
         // A double click on the word selects it in the terminal (PRIMARY, owned by the terminal).
+        QTRY_VERIFY(QFile::exists(written));
         X11Test::run("xdotool", {"mousemove", "--window", window, "20", "8", "click", "--repeat", "2", "--delay",
                                  "80", "1"});
         QTRY_COMPARE(X11Test::clipboardText("primary"), QStringLiteral("bonjur"));
@@ -179,7 +181,7 @@ private Q_SLOTS:
     {
         X11Test::stop(m_app);
         // What the program said, for the log of a run that failed.
-        qInfo().noquote() << "ovra stdout:" << output() << "\novra stderr:" << m_app.readAllStandardError();
+        qInfo().noquote() << "ovra stdout:" << output() << "\novra stderr:" << m_err + QString::fromUtf8(m_app.readAllStandardError());
     }
 };
 
