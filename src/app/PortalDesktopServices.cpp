@@ -7,7 +7,54 @@
 #include "store/DebugLog.h"
 #include "store/Settings.h"
 
+#include <QCoreApplication>
 #include <QCoroTask>
+#include <QKeyEvent>
+
+namespace {
+// The combination of a key press as our shortcuts name it; none for keys they cannot name.
+std::optional<KeyCombo> comboOf(const QKeyEvent& event)
+{
+    const quint32 sym = event.nativeVirtualKey();
+    KeyCombo combo;
+    if ((sym >= 'a' && sym <= 'z') || (sym >= '0' && sym <= '9'))
+        combo.key = QString(QChar(char16_t(sym)));
+    else if (sym >= 'A' && sym <= 'Z')
+        combo.key = QString(QChar(char16_t(sym - 'A' + 'a')));
+    else if (sym >= 0xffbe && sym <= 0xffe0) // XK_F1 … XK_F35
+        combo.key = QStringLiteral("F") + QString::number(sym - 0xffbe + 1);
+    else if (sym == ' ')
+        combo.key = QStringLiteral("space");
+    else
+        return std::nullopt;
+    const Qt::KeyboardModifiers m = event.modifiers();
+    combo.modifiers = (m & Qt::ControlModifier ? KeyCombo::control : 0) | (m & Qt::ShiftModifier ? KeyCombo::shift : 0) |
+                      (m & Qt::AltModifier ? KeyCombo::alt : 0) | (m & Qt::MetaModifier ? KeyCombo::super : 0);
+    return combo;
+}
+
+// Key presses that reach our own windows, told to the portal's shortcuts.
+class LocalKeyWatcher : public QObject
+{
+public:
+    explicit LocalKeyWatcher(PortalGlobalShortcuts& shortcuts) : m_shortcuts(shortcuts) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (!key->isAutoRepeat())
+                if (const auto combo = comboOf(*key))
+                    m_shortcuts.noteLocalPress(*combo);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    PortalGlobalShortcuts& m_shortcuts;
+};
+} // namespace
 
 PortalDesktopServices::PortalDesktopServices(DebugLog& log, Settings& settings, bool wantKeys)
 {
@@ -16,8 +63,13 @@ PortalDesktopServices::PortalDesktopServices(DebugLog& log, Settings& settings, 
         return;
     const auto journal = [&log](const QString& line) { log.log(line); };
     m_shortcutsVersion = PortalRequest::interfaceVersion(bus, QStringLiteral("org.freedesktop.portal.GlobalShortcuts"));
-    if (m_shortcutsVersion > 0)
+    if (m_shortcutsVersion > 0) {
         m_shortcuts = std::make_unique<PortalGlobalShortcuts>(bus, qEnvironmentVariable("XDG_CURRENT_DESKTOP"), journal);
+        if (QCoreApplication* app = QCoreApplication::instance()) {
+            m_localKeys = std::make_unique<LocalKeyWatcher>(*m_shortcuts);
+            app->installEventFilter(m_localKeys.get());
+        }
+    }
     m_keysVersion = PortalRequest::interfaceVersion(bus, QStringLiteral("org.freedesktop.portal.RemoteDesktop"));
     if (m_keysVersion > 0 && wantKeys) {
         const QString key = AppSettingsKey::remoteDesktopRestoreToken;

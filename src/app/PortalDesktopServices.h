@@ -3,6 +3,7 @@
 // shortcuts where the session bus offers GlobalShortcuts, the paste chord where it offers
 // RemoteDesktop and nothing better types keys. The keyboard grant's restore token lives in the
 // settings so the user approves once.
+#include <QObject>
 #include <QString>
 #include <memory>
 
@@ -30,6 +31,7 @@ public:
 
 private:
     std::unique_ptr<PortalGlobalShortcuts> m_shortcuts;
+    std::unique_ptr<QObject> m_localKeys;
     std::unique_ptr<RemoteDesktopKeySynthesizer> m_keys;
     uint m_shortcutsVersion = 0;
     uint m_keysVersion = 0;

@@ -8,6 +8,7 @@
 
 #include <QDBusInterface>
 #include <QDBusReply>
+#include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -51,6 +52,31 @@ private Q_SLOTS:
         QTRY_VERIFY(next.keys().isTrusted());
         QCOMPARE(calls().filter(selectDevices).constLast(),
                  selectDevices + QStringLiteral("persist_mode=2 restore_token=") + saved + QStringLiteral(" types=1"));
+    }
+
+    // Registered but never delivered (reported of some GNOME releases): the keys reach our own
+    // window instead, so the shortcuts are reported unavailable with what to do.
+    void shortcutPressedInOurWindowFallsBackVisibly()
+    {
+        QTemporaryDir dir;
+        Settings settings(dir.filePath(QStringLiteral("config")));
+        DebugLog log(dir.path());
+        WaylandDesktopPlatform session(log, settings);
+        QStringList lost;
+        session.grabber().setLostHandler([&](const QString& message) { lost << message; });
+        QVERIFY(session.grabber().grabNamed(QStringLiteral("toggleDictation"), *KeyCombo::parse(QStringLiteral("alt+super+d")),
+                                            [] {}, [] {}));
+        QTRY_VERIFY(session.description().contains(QStringLiteral("non confirmé")));
+
+        QObject window;
+        QKeyEvent ours(QEvent::KeyPress, Qt::Key_D, Qt::AltModifier | Qt::MetaModifier, 0, 'd', 0);
+        QCoreApplication::sendEvent(&window, &ours);
+        QTRY_COMPARE(lost.size(), 1);
+        QVERIFY(lost.constFirst().contains(QStringLiteral("Alt+Super+D n'arrive pas par le portail")));
+        QVERIFY(lost.constFirst().contains(QStringLiteral("ovra toggle")));
+        QVERIFY(!session.grabber().isAvailable());
+        QVERIFY(session.description().contains(QStringLiteral("n'arrive pas")));
+        session.grabber().setLostHandler({});
     }
 };
 

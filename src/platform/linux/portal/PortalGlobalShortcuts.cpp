@@ -332,6 +332,23 @@ void PortalGlobalShortcuts::onKglobalaccelReleased(const QString&, const QString
     release(shortcut);
 }
 
+void PortalGlobalShortcuts::noteLocalPress(const KeyCombo& combo)
+{
+    if (m_confirmed || !m_bound || !m_problem.isEmpty())
+        return;
+    if (std::none_of(m_shortcuts.cbegin(), m_shortcuts.cend(), [&](const Shortcut& s) { return s.combo == combo; }))
+        return;
+    // A desktop that both passes the key on and activates the shortcut gets a moment to do so.
+    QTimer::singleShot(std::chrono::seconds(1), this, [this, combo] {
+        if (m_confirmed || !m_bound || !m_problem.isEmpty())
+            return;
+        fail(QStringLiteral("le raccourci ") + combo.displayText() +
+                 QStringLiteral(" n'arrive pas par le portail (pressé dans la fenêtre d'Ovra, rien reçu du bureau) : ") +
+                 whatToDo(),
+             true);
+    });
+}
+
 void PortalGlobalShortcuts::onSessionClosed()
 {
     m_bus.disconnect(portalService, m_session, QStringLiteral("org.freedesktop.portal.Session"),

@@ -41,6 +41,11 @@ public:
     // Opens the portal's dialog again so the user chooses other keys (or accepts after refusing).
     void rebind();
 
+    // A press of one of our combinations reached one of our own windows, so the desktop did not
+    // take it as a global shortcut. Unless the portal reports it at once, the shortcuts are
+    // registered but do not arrive: they are reported unavailable.
+    void noteLocalPress(const KeyCombo& combo);
+
     // Why the shortcuts do not work, with what to do; empty while they do.
     QString problem() const { return m_problem; }
     // True once the portal has bound the shortcuts / delivered a first activation: until then
