@@ -130,6 +130,38 @@ private Q_SLOTS:
         QVERIFY(shortcuts.status().contains(QStringLiteral("basculent")));
     }
 
+    // On KDE, kglobalaccel's own release signal stands for the Deactivated its portal never sends.
+    void kdeReleaseFromKglobalaccel()
+    {
+        Recorder r;
+        PortalGlobalShortcuts shortcuts(QDBusConnection::sessionBus(), QStringLiteral("KDE"), journal());
+        QVERIFY(shortcuts.grabNamed(QStringLiteral("pushToTalk"), combo("alt+super+p"), r.down(QStringLiteral("p")),
+                                    r.up(QStringLiteral("p"))));
+        QTRY_VERIFY(shortcuts.isBound());
+        QDBusConnection kglobalaccel =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("kglobalaccel"));
+        const auto released = [&](const QString& id) {
+            QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/component/token_ovra"),
+                                                             QStringLiteral("org.kde.kglobalaccel.Component"),
+                                                             QStringLiteral("globalShortcutReleased"));
+            signal << QStringLiteral("token_ovra") << id << qlonglong(0);
+            QVERIFY(kglobalaccel.send(signal));
+        };
+        m_backend.press(QStringLiteral("pushToTalk"));
+        QTRY_COMPARE(r.events.size(), 1);
+        released(QStringLiteral("someoneElse"));
+        released(QStringLiteral("pushToTalk"));
+        QTRY_COMPARE(r.events.size(), 2);
+        m_backend.press(QStringLiteral("pushToTalk"));
+        QTRY_COMPARE(r.events.size(), 3);
+        released(QStringLiteral("pushToTalk"));
+        const QStringList expected{QStringLiteral("p down"), QStringLiteral("p up"), QStringLiteral("p down"),
+                                   QStringLiteral("p up")};
+        QTRY_COMPARE(r.events, expected);
+        QVERIFY(!shortcuts.isTogglingWithoutRelease());
+        QDBusConnection::disconnectFromBus(QStringLiteral("kglobalaccel"));
+    }
+
     // The user refuses the dialog: unavailable with what to do, reported to whoever grabbed;
     // binding a shortcut again (the user changed it) asks again.
     void refusedShortcutDialog()
