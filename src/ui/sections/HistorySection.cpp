@@ -77,11 +77,11 @@ HistorySection::HistorySection(SectionContext& context, QWidget* parent)
     auto* left = new QWidget(this);
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->addWidget(m_search);
     auto* filters = new QHBoxLayout;
-    filters->addWidget(m_search, 1);
+    filters->addWidget(m_count, 1);
     filters->addWidget(m_categoryFilter);
     leftLayout->addLayout(filters);
-    leftLayout->addWidget(m_count);
     leftLayout->addWidget(m_list, 1);
 
     m_detailStack = new QStackedWidget(this);
