@@ -1,20 +1,63 @@
 #include "WaylandDesktopPlatform.h"
 
 #include "PortalDesktopServices.h"
+#include "platform/linux/atspi/AtspiFrontmostApplication.h"
+#include "platform/linux/clipboard/QtPasteboard.h"
+#include "platform/linux/wayland/WaylandConnection.h"
+#include "platform/linux/wayland/WaylandFrontmostApplication.h"
+#include "platform/linux/wayland/WaylandKeySynthesizer.h"
+#include "platform/linux/wayland/WaylandPasteboard.h"
+#include "platform/linux/wayland/WaylandSession.h"
 
-WaylandDesktopPlatform::WaylandDesktopPlatform(DebugLog& log, Settings& settings)
-    : m_frontmost(m_atspi), m_browser(m_atspi),
-      m_portal(std::make_unique<PortalDesktopServices>(log, settings, !m_keys.isTrusted()))
+WaylandDesktopPlatform::WaylandDesktopPlatform(DebugLog& log, Settings& settings,
+                                               std::unique_ptr<WaylandConnection> connection)
+    : m_connection(std::move(connection)), m_session(std::make_unique<WaylandSession>(m_connection.get())),
+      m_browser(m_atspi)
 {
-}
+    if (m_connection && m_session->hasDataControl()) {
+        auto pasteboard = std::make_unique<WaylandPasteboard>(*m_connection);
+        if (pasteboard->isAvailable()) {
+            m_pasteboard = std::move(pasteboard);
+            m_pasteboardBy = QStringLiteral("data-control (zwlr_data_control_v1)");
+        }
+    }
+    if (!m_pasteboard) {
+        m_pasteboard = std::make_unique<QtPasteboard>();
+        m_pasteboardBy = QStringLiteral("Qt (seulement quand une fenêtre d’Ovra a le focus)");
+    }
 
-WaylandDesktopPlatform::~WaylandDesktopPlatform() = default;
+    if (m_connection && m_session->hasVirtualKeyboard()) {
+        auto keys = std::make_unique<WaylandKeySynthesizer>(*m_connection);
+        if (keys->isTrusted()) {
+            m_keys = std::move(keys);
+            m_keysBy = QStringLiteral("clavier virtuel (zwp_virtual_keyboard_v1)");
+        }
+    }
+    if (!m_keys) {
+        m_keys = std::make_unique<NoKeys>();
+        m_keysBy = QStringLiteral("indisponible (le texte reste dans le presse-papiers)");
+    }
+
+    if (m_connection && m_session->hasForeignToplevel()) {
+        auto frontmost = std::make_unique<WaylandFrontmostApplication>(*m_connection);
+        if (frontmost->isAvailable()) {
+            m_frontmost = std::move(frontmost);
+            m_frontmostBy = QStringLiteral("foreign-toplevel (zwlr_foreign_toplevel_management_v1)");
+        }
+    }
+    if (!m_frontmost) {
+        m_frontmost = std::make_unique<AtspiFrontmostApplication>(m_atspi);
+        m_frontmostBy = QStringLiteral("AT-SPI");
+    }
+    // The portal's keyboard asks the user once: only where the compositor gave us none.
+    m_portal = std::make_unique<PortalDesktopServices>(log, settings, !m_keys->isTrusted());
+}
 
 KeySynthesizer& WaylandDesktopPlatform::keys()
 {
-    if (!m_keys.isTrusted() && m_portal->keys())
+    if (!m_keys->isTrusted() && m_portal->keys())
         return *m_portal->keys();
-    return m_keys;
+    return *m_keys;
 }
 
 KeyGrabber& WaylandDesktopPlatform::grabber()
@@ -23,6 +66,8 @@ KeyGrabber& WaylandDesktopPlatform::grabber()
         return *m_portal->shortcuts();
     return m_keyboard;
 }
+
+WaylandDesktopPlatform::~WaylandDesktopPlatform() = default;
 
 Expected<void, QString> WaylandDesktopPlatform::NoKeyboard::grab(const KeyCombo&, std::function<void()>,
                                                                  std::function<void()>)
@@ -34,10 +79,12 @@ Expected<void, QString> WaylandDesktopPlatform::NoKeyboard::grab(const KeyCombo&
 QString WaylandDesktopPlatform::description() const
 {
     const QString shortcuts = m_portal->shortcutsStatus();
-    const QString keys = m_keys.isTrusted() ? QString() : m_portal->keysStatus();
-    return QStringLiteral("Wayland : raccourcis par ") +
-           (shortcuts.isEmpty() ? QStringLiteral("« ovra toggle » lié dans le compositeur") : shortcuts) +
-           QStringLiteral(", collage par ") +
-           (keys.isEmpty() ? QStringLiteral("rien (le texte reste dans le presse-papiers)") : keys) +
-           QStringLiteral(", presse-papiers Qt, application active et adresse du navigateur par AT-SPI");
+    QString keys = m_keysBy;
+    if (!m_keys->isTrusted() && !m_portal->keysStatus().isEmpty())
+        keys = m_portal->keysStatus();
+    return QStringLiteral("Wayland (%1) ; raccourcis : %2 ; collage : %3 ; presse-papiers : %4 ; application active : "
+                          "%5 ; adresse du navigateur : AT-SPI ; panneau : fenêtre sans focus placée par le compositeur")
+        .arg(m_session->summary(),
+             shortcuts.isEmpty() ? QStringLiteral("« ovra toggle » lié dans le compositeur") : shortcuts, keys,
+             m_pasteboardBy, m_frontmostBy);
 }

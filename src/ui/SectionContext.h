@@ -59,6 +59,9 @@ struct SectionContext
     LeaderboardManager* leaderboard = nullptr;  // the statistics section's world leaderboard
     AppleIntelligenceService* localModel = nullptr; // the settings' local model
     LocalModels* localModels = nullptr;         // the models section's speech models
+    // Which component of the desktop session serves shortcuts, keys, clipboard and the active
+    // application; empty where unknown.
+    QString sessionDescription;
     // Launch at login (the XDG autostart entry); both set, or the option is shown disabled.
     std::function<bool()> launchAtLoginEnabled;
     std::function<Expected<void, QString>(bool)> setLaunchAtLogin;

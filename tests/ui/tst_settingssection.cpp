@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
@@ -124,12 +125,15 @@ private Q_SLOTS:
                  ShortcutBindings::defaultCombination(ShortcutName::toggleDictation));
     }
 
-    // The lines to paste into sway's configuration follow the shortcuts as the user sets them.
+    // The lines to paste into sway's configuration follow the shortcuts as the user sets them;
+    // beside them, what the session serves each concern with.
     void compositorBindings()
     {
         SectionRig rig;
+        rig.context->sessionDescription = QStringLiteral("Wayland (bureau sway) ; collage : clavier virtuel");
         SettingsSection section(*rig.context);
         section.activated();
+        QCOMPARE(section.sessionView()->text(), rig.context->sessionDescription);
         QCOMPARE(section.compositorBindingsView()->toPlainText().split(QLatin1Char('\n')),
                  (QStringList{"bindsym Mod1+Mod4+d exec ovra toggle", "bindsym $mod+Mod1+space exec ovra ptt press",
                               "bindsym --release $mod+Mod1+space exec ovra ptt release",

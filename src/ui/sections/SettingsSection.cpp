@@ -217,6 +217,14 @@ QWidget* SettingsSection::buildShortcuts()
     form->addRow(note);
     form->addRow(m_compositorBindings);
     refreshCompositorBindings();
+    // What the session lets us do, so a missing paste or shortcut is explained where it is set up.
+    m_session = new QLabel(m_context.sessionDescription.isEmpty() ? QStringLiteral("inconnue")
+                                                                  : m_context.sessionDescription,
+                           box);
+    m_session->setWordWrap(true);
+    m_session->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_session->setAccessibleName(QStringLiteral("Session de bureau"));
+    form->addRow(QStringLiteral("Session de bureau"), m_session);
     return box;
 }
 

@@ -42,6 +42,7 @@ public:
     QPlainTextEdit* journalView() const { return m_journal; }
     // The bindsym lines for compositors without global shortcuts, to copy into their configuration.
     QPlainTextEdit* compositorBindingsView() const { return m_compositorBindings; }
+    QLabel* sessionView() const { return m_session; }
     void refreshJournal();
     void copyJournal();
     void clearJournal(); // no confirmation here; the button asks
@@ -83,5 +84,6 @@ private:
     QLabel* m_launchStatus = nullptr;
     QPlainTextEdit* m_journal = nullptr;
     QPlainTextEdit* m_compositorBindings = nullptr;
+    QLabel* m_session = nullptr;
     bool m_loading = false;
 };

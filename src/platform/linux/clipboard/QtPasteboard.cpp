@@ -21,6 +21,25 @@ const QStringList QtPasteboard::kKeptFormats{QStringLiteral("text/html"), QStrin
                                              QStringLiteral("text/uri-list"),
                                              QStringLiteral("x-special/gnome-copied-files")};
 
+QStringList QtPasteboard::formatsToKeep(const QStringList& offered, bool hasText)
+{
+    QStringList wanted;
+    for (const QString& format : kKeptFormats)
+        if (offered.contains(format))
+            wanted << format;
+    // An image alone (a screenshot, a picture copied from a viewer) comes back in one format:
+    // PNG when offered, else the owner's first.
+    if (!hasText) {
+        const auto image = std::find_if(offered.begin(), offered.end(),
+                                        [](const QString& f) { return f.startsWith(QLatin1String("image/")); });
+        if (offered.contains(QLatin1String("image/png")))
+            wanted << QStringLiteral("image/png");
+        else if (image != offered.end())
+            wanted << *image;
+    }
+    return wanted;
+}
+
 std::optional<QString> QtPasteboard::text() const { return textOf(QClipboard::Clipboard); }
 
 std::optional<QString> QtPasteboard::selectionText() const
@@ -36,21 +55,7 @@ PasteboardContents QtPasteboard::contents() const
     const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
     if (!data)
         return out;
-    const QStringList offered = data->formats();
-    QStringList wanted;
-    for (const QString& format : kKeptFormats)
-        if (offered.contains(format))
-            wanted << format;
-    // An image alone (a screenshot, a picture copied from a viewer) comes back in one format:
-    // PNG when offered, else the owner's first.
-    if (!data->hasText()) {
-        const auto image = std::find_if(offered.begin(), offered.end(),
-                                        [](const QString& f) { return f.startsWith(QLatin1String("image/")); });
-        if (offered.contains(QLatin1String("image/png")))
-            wanted << QStringLiteral("image/png");
-        else if (image != offered.end())
-            wanted << *image;
-    }
+    const QStringList wanted = formatsToKeep(data->formats(), data->hasText());
     if (data->hasText())
         out.append({QStringLiteral("text/plain"), data->text().toUtf8()});
     qsizetype budget = kCopyBudgetBytes;

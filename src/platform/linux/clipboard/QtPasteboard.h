@@ -13,6 +13,8 @@ public:
     // another program is a round trip that blocks the event loop, so the many conversions an
     // owner offers of the same content (every image type, every text encoding) are not read.
     static const QStringList kKeptFormats;
+    // Of the formats a clipboard owner offers, those worth a copy besides the plain text.
+    static QStringList formatsToKeep(const QStringList& offered, bool hasText);
 
     std::optional<QString> text() const override;
     PasteboardContents contents() const override;
