@@ -4,6 +4,7 @@
 #include "platform/linux/atspi/AtspiFrontmostApplication.h"
 #include "platform/linux/clipboard/QtPasteboard.h"
 #include "platform/linux/wayland/WaylandConnection.h"
+#include "platform/linux/wayland/WaylandFloatingPanelSupport.h"
 #include "platform/linux/wayland/WaylandFrontmostApplication.h"
 #include "platform/linux/wayland/WaylandKeySynthesizer.h"
 #include "platform/linux/wayland/WaylandPasteboard.h"
@@ -41,6 +42,8 @@ WaylandDesktopPlatform::WaylandDesktopPlatform(DebugLog& log, Settings& settings
     if (m_connection && m_session->hasForeignToplevel()) {
         auto frontmost = std::make_unique<WaylandFrontmostApplication>(*m_connection);
         if (frontmost->isAvailable()) {
+            m_panelSupport = std::make_unique<WaylandFloatingPanelSupport>(*frontmost);
+            m_panelBy = QStringLiteral("fenêtre flottante qui rend le focus (foreign-toplevel)");
             m_frontmost = std::move(frontmost);
             m_frontmostBy = QStringLiteral("foreign-toplevel (zwlr_foreign_toplevel_management_v1)");
         }
@@ -48,6 +51,11 @@ WaylandDesktopPlatform::WaylandDesktopPlatform(DebugLog& log, Settings& settings
     if (!m_frontmost) {
         m_frontmost = std::make_unique<AtspiFrontmostApplication>(m_atspi);
         m_frontmostBy = QStringLiteral("AT-SPI");
+    }
+    if (!m_panelSupport)
+    {
+        m_panelSupport = std::make_unique<NoFloatingPanelSupport>();
+        m_panelBy = QStringLiteral("fenêtre sans focus placée par le compositeur");
     }
     // The portal's keyboard asks the user once: only where the compositor gave us none.
     m_portal = std::make_unique<PortalDesktopServices>(log, settings, !m_keys->isTrusted());
@@ -83,8 +91,8 @@ QString WaylandDesktopPlatform::description() const
     if (!m_keys->isTrusted() && !m_portal->keysStatus().isEmpty())
         keys = m_portal->keysStatus();
     return QStringLiteral("Wayland (%1) ; raccourcis : %2 ; collage : %3 ; presse-papiers : %4 ; application active : "
-                          "%5 ; adresse du navigateur : AT-SPI ; panneau : fenêtre sans focus placée par le compositeur")
+                          "%5 ; adresse du navigateur : AT-SPI ; panneau : %6")
         .arg(m_session->summary(),
              shortcuts.isEmpty() ? QStringLiteral("« ovra toggle » lié dans le compositeur") : shortcuts, keys,
-             m_pasteboardBy, m_frontmostBy);
+             m_pasteboardBy, m_frontmostBy, m_panelBy);
 }

@@ -37,7 +37,7 @@ public:
     KeyGrabber& grabber() override;
     KeyMonitor& monitor() override { return m_keyboard; }
     SelectionOwner* selectionOwner() override { return nullptr; }
-    FloatingPanelSupport& panelSupport() override { return m_panelSupport; }
+    FloatingPanelSupport& panelSupport() override { return *m_panelSupport; }
     BrowserAddress& browser() override { return m_browser; }
 
 private:
@@ -69,7 +69,8 @@ private:
     std::unique_ptr<FrontmostApplication> m_frontmost;
     QString m_frontmostBy;
     NoKeyboard m_keyboard;
-    NoFloatingPanelSupport m_panelSupport;
+    std::unique_ptr<FloatingPanelSupport> m_panelSupport;
+    QString m_panelBy;
     AtspiBrowserAddress m_browser;
     // Shortcuts, and keys where the compositor offers none, where the session bus offers the
     // desktop portal.

@@ -10,14 +10,13 @@
 
 namespace {
 
-void ignoreTitle(void*, zwlr_foreign_toplevel_handle_v1*, const char*) {}
 void ignoreOutput(void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {}
 void ignoreParent(void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel_handle_v1*) {}
 
 const zwlr_foreign_toplevel_manager_v1_listener kManagerListener{&WaylandFrontmostApplication::onToplevel,
                                                                  &WaylandFrontmostApplication::onFinished};
 const zwlr_foreign_toplevel_handle_v1_listener kHandleListener{
-    ignoreTitle,  &WaylandFrontmostApplication::onAppId,  ignoreOutput,
+    &WaylandFrontmostApplication::onTitle, &WaylandFrontmostApplication::onAppId,  ignoreOutput,
     ignoreOutput, &WaylandFrontmostApplication::onState,  &WaylandFrontmostApplication::onDone,
     &WaylandFrontmostApplication::onClosed, ignoreParent};
 
@@ -30,6 +29,7 @@ WaylandFrontmostApplication::WaylandFrontmostApplication(WaylandConnection& conn
         connection.bind(&zwlr_foreign_toplevel_manager_v1_interface, 3, m_queue));
     if (!m_manager)
         return;
+    m_seat = static_cast<wl_seat*>(connection.bind(&wl_seat_interface, 1, m_queue));
     zwlr_foreign_toplevel_manager_v1_add_listener(m_manager, &kManagerListener, this);
     // The windows already open, and which one is active, arrive at once.
     connection.roundtrip(m_queue);
@@ -41,6 +41,8 @@ WaylandFrontmostApplication::~WaylandFrontmostApplication()
         zwlr_foreign_toplevel_handle_v1_destroy(handle);
     if (m_manager)
         zwlr_foreign_toplevel_manager_v1_destroy(m_manager);
+    if (m_seat)
+        wl_seat_destroy(m_seat);
     m_connection.flush();
 }
 
@@ -77,6 +79,14 @@ void WaylandFrontmostApplication::onFinished(void* data, zwlr_foreign_toplevel_m
     self->m_manager = nullptr;
 }
 
+void WaylandFrontmostApplication::keepFocusFrom(const QString& windowTitle) { m_unfocusableTitle = windowTitle; }
+
+void WaylandFrontmostApplication::onTitle(void* data, zwlr_foreign_toplevel_handle_v1* handle, const char* title)
+{
+    auto* self = static_cast<WaylandFrontmostApplication*>(data);
+    self->m_toplevels[handle].title = QString::fromUtf8(title);
+}
+
 void WaylandFrontmostApplication::onAppId(void* data, zwlr_foreign_toplevel_handle_v1* handle, const char* appId)
 {
     auto* self = static_cast<WaylandFrontmostApplication*>(data);
@@ -103,6 +113,19 @@ void WaylandFrontmostApplication::onDone(void* data, zwlr_foreign_toplevel_handl
         t.appId = t.pendingAppId;
     t.pendingAppId = QString();
     t.activated = t.pendingActivated;
+    // Toolkits may add the application's name to the title ("Title — App").
+    const bool unfocusable = !self->m_unfocusableTitle.isEmpty() &&
+                             (t.title == self->m_unfocusableTitle ||
+                              t.title.startsWith(self->m_unfocusableTitle + QStringLiteral(" — ")));
+    if (t.activated && unfocusable) {
+        // The window that had the focus may already have reported losing it.
+        zwlr_foreign_toplevel_handle_v1* previous = self->m_active ? self->m_active : self->m_lastActive;
+        if (previous && previous != handle && self->m_seat && self->m_manager) {
+            zwlr_foreign_toplevel_handle_v1_activate(previous, self->m_seat);
+            self->m_connection.flush();
+        }
+        return;
+    }
     if (t.activated) {
         const QString id = applicationIdFor(t.appId);
         const bool changed = self->m_active != handle || id != self->m_activeId;
@@ -111,6 +134,7 @@ void WaylandFrontmostApplication::onDone(void* data, zwlr_foreign_toplevel_handl
         if (changed && self->m_handler && !id.isEmpty())
             self->m_handler(id);
     } else if (self->m_active == handle) {
+        self->m_lastActive = handle;
         self->m_active = nullptr;
         self->m_activeId.clear();
     }
@@ -123,6 +147,8 @@ void WaylandFrontmostApplication::onClosed(void* data, zwlr_foreign_toplevel_han
         self->m_active = nullptr;
         self->m_activeId.clear();
     }
+    if (self->m_lastActive == handle)
+        self->m_lastActive = nullptr;
     self->m_toplevels.erase(handle);
     zwlr_foreign_toplevel_handle_v1_destroy(handle);
 }
