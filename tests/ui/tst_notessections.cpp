@@ -169,6 +169,37 @@ private Q_SLOTS:
         QCOMPARE(rig.store().find<Note>(id)->recordingModeID, std::optional<QUuid>(mode.id));
     }
 
+    void dictationIntoTheNoteLandsAtTheCursor()
+    {
+        SectionRig rig;
+        QVERIFY(rig.store().insert(TranscriptionMode{}));
+        rig.transcriber.results.push_back(QStringLiteral("milieu"));
+        rig.recorder.file = rig.dir.filePath(QStringLiteral("note.wav"));
+        const QUuid id = addNote(rig.store(), "Début fin");
+        NotesSection section(*rig.context);
+        section.openNote(id);
+        QPlainTextEdit* editor = nullptr;
+        QPushButton* mic = nullptr;
+        for (auto* e : section.findChildren<QPlainTextEdit*>())
+            if (e->accessibleName() == QStringLiteral("Texte de la note"))
+                editor = e;
+        for (auto* b : section.findChildren<QPushButton*>())
+            if (b->accessibleName() == QStringLiteral("Dicter dans la note"))
+                mic = b;
+        QVERIFY(editor && mic);
+        QTextCursor cursor = editor->textCursor();
+        cursor.setPosition(5); // after "Début"
+        editor->setTextCursor(cursor);
+
+        mic->click();
+        QTRY_COMPARE(rig.controller->state(), RecordingState::recording);
+        mic->click();
+        // Inserted where the cursor was, with a space before it, and saved with the note.
+        QTRY_COMPARE(rig.store().find<Note>(id)->content, QStringLiteral("Début milieu fin"));
+        QCOMPARE(editor->toPlainText(), QStringLiteral("Début milieu fin"));
+        QCOMPARE(rig.store().count<Transcription>(), 1);
+    }
+
     void learningSuggestions()
     {
         SectionRig rig;
