@@ -11,8 +11,8 @@ public:
     virtual ~DictationDelivery() = default;
     // False when synthetic key events are impossible: the text then stays on the clipboard.
     virtual bool pasteAtCursor(const QString& text) = 0;
-    // Completes once synthetic keys would arrive as typed: the user no longer holds the
-    // modifiers of the shortcut that started the work (bounded wait).
+    // Completes once synthetic keys would arrive as typed: the user no longer holds the keys
+    // of the shortcut that started the work (bounded wait).
     virtual QCoro::Task<> keysReleased() { co_return; }
     virtual void pressReturn() = 0;
     virtual void copyToClipboard(const QString& text) = 0;

@@ -52,7 +52,7 @@ bool TextDelivery::pasteAtCursor(const QString& text)
 
 QCoro::Task<> TextDelivery::keysReleased()
 {
-    auto released = m_keys.modifiersReleased();
+    auto released = m_keys.keysReleased();
     co_await released;
 }
 
@@ -93,7 +93,7 @@ QCoro::Task<std::optional<QString>> TextDelivery::readSelectedText()
     // clipboard, then put back what it held.
     QPointer<TextDelivery> self(this);
     // Ctrl+C with the shortcut's Alt+Super still down would be another shortcut.
-    auto released = m_keys.modifiersReleased();
+    auto released = m_keys.keysReleased();
     co_await released;
     if (!self)
         co_return std::nullopt;

@@ -3,6 +3,8 @@
 #include "X11Connection.h"
 
 #include <QCoroTimer>
+#include <algorithm>
+#include <iterator>
 #include <QPointer>
 #include <QVarLengthArray>
 #include <chrono>
@@ -55,31 +57,21 @@ void X11KeySynthesizer::post(KeyChord chord)
     XFlush(display);
 }
 
-bool X11KeySynthesizer::modifierHeld() const
+bool X11KeySynthesizer::keyHeld() const
 {
     if (!m_connection)
         return false;
-    Display* display = m_connection->display();
     char keys[32] = {};
-    XQueryKeymap(display, keys);
-    XModifierKeymap* map = XGetModifierMapping(display);
-    if (!map)
-        return false;
-    bool held = false;
-    for (int i = 0; i < 8 * map->max_keypermod && !held; ++i) {
-        const KeyCode code = map->modifiermap[i];
-        held = code != 0 && (keys[code / 8] & (1 << (code % 8)));
-    }
-    XFreeModifiermap(map);
-    return held;
+    XQueryKeymap(m_connection->display(), keys);
+    return std::any_of(std::begin(keys), std::end(keys), [](char byte) { return byte != 0; });
 }
 
-QCoro::Task<> X11KeySynthesizer::modifiersReleased()
+QCoro::Task<> X11KeySynthesizer::keysReleased()
 {
     using namespace std::chrono_literals;
-    // Beyond this the user is holding a modifier on purpose: go ahead.
+    // Beyond this the user is holding a key on purpose: go ahead.
     constexpr auto kLongest = 1500ms;
     constexpr auto kPoll = 10ms;
-    for (auto waited = 0ms; waited < kLongest && modifierHeld(); waited += kPoll)
+    for (auto waited = 0ms; waited < kLongest && keyHeld(); waited += kPoll)
         co_await QCoro::sleepFor(kPoll);
 }

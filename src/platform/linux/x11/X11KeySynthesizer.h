@@ -11,9 +11,9 @@ public:
     explicit X11KeySynthesizer(X11Connection* connection);
     bool isTrusted() const override { return m_trusted; }
     void post(KeyChord chord) override;
-    QCoro::Task<> modifiersReleased() override;
-    // True while a key mapped to a modifier is down.
-    bool modifierHeld() const;
+    QCoro::Task<> keysReleased() override;
+    // True while any key is down.
+    bool keyHeld() const;
 
 private:
     X11Connection* m_connection;
