@@ -1,12 +1,15 @@
 #pragma once
 // Writes mono float samples as they come into an AAC file in an M4A container, so that a
 // recording is encoded while it runs and only the container index is left for the end. The
-// same writer makes the WAV, FLAC and Ogg Vorbis files a user asks for by name.
+// same writer makes the WAV, FLAC and Ogg Vorbis files a user asks for by name. The encoding is
+// the FFmpeg module's, loaded at the first open().
 #include "audio/AudioFile.h"
 
 #include <QString>
 #include <memory>
 #include <span>
+
+class AudioEncoder;
 
 class AacWriter
 {
@@ -29,6 +32,5 @@ public:
     QString path() const;
 
 private:
-    struct State;
-    std::unique_ptr<State> m_state;
+    std::unique_ptr<AudioEncoder> m_encoder;
 };
