@@ -20,15 +20,24 @@ QString PersistedConversation::toJson() const
     QJsonObject root{{QStringLiteral("messages"), items}};
     if (latestProposal)
         root.insert(QStringLiteral("latestProposal"), *latestProposal);
+    if (unreadable)
+        root.insert(QStringLiteral("unreadableTranscript"), *unreadable);
     return QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Compact));
 }
 
 PersistedConversation PersistedConversation::fromJson(const std::optional<QString>& json)
 {
     PersistedConversation out;
-    if (!json)
+    if (!json || json->trimmed().isEmpty())
         return out;
-    const QJsonObject root = QJsonDocument::fromJson(json->toUtf8()).object();
+    const QJsonDocument doc = QJsonDocument::fromJson(json->toUtf8());
+    if (!doc.isObject()) {
+        out.unreadable = *json;
+        return out;
+    }
+    const QJsonObject root = doc.object();
+    if (const QJsonValue kept = root.value(QLatin1String("unreadableTranscript")); kept.isString())
+        out.unreadable = kept.toString();
     for (const QJsonValue& v : root.value(QLatin1String("messages")).toArray()) {
         const QJsonObject o = v.toObject();
         const QJsonValue role = o.value(QLatin1String("role"));

@@ -23,6 +23,9 @@ struct PersistedConversation
 {
     QList<AssistantBubble> messages;
     std::optional<QString> latestProposal; // the most recent proposal not yet applied
+    // A stored transcript that could not be read, carried along under "unreadableTranscript" so
+    // that the conversation started in its place never erases it.
+    std::optional<QString> unreadable;
 
     QString toJson() const;
     // A missing or unreadable text gives an empty conversation.

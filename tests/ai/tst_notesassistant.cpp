@@ -124,18 +124,29 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("json");
         QTest::addColumn<int>("bubbles");
-        QTest::newRow("not JSON") << "{{{" << 0;
-        QTest::newRow("array") << "[1,2]" << 0;
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("not JSON") << "{{{" << 0 << true;
+        QTest::newRow("array") << "[1,2]" << 0 << true;
         QTest::newRow("bad bubble skipped")
-            << R"({"messages":[{"role":"user","text":"ok"},{"role":3,"text":"x"},"junk"],"latestProposal":5})" << 1;
+            << R"({"messages":[{"role":"user","text":"ok"},{"role":3,"text":"x"},"junk"],"latestProposal":5})" << 1
+            << false;
+        QTest::newRow("blank") << "  " << 0 << false;
     }
     void unreadableTranscripts()
     {
         QFETCH(QString, json);
         QFETCH(int, bubbles);
-        const auto c = PersistedConversation::fromJson(json);
+        QFETCH(bool, kept);
+        PersistedConversation c = PersistedConversation::fromJson(json);
         QCOMPARE(c.messages.size(), bubbles);
         QCOMPARE(c.latestProposal, std::nullopt);
+        QCOMPARE(c.unreadable, kept ? std::optional<QString>(json) : std::nullopt);
+
+        // The conversation the user goes on with keeps what could not be read, save after save.
+        c.messages << AssistantBubble{"user", "Bonjour", std::nullopt};
+        const PersistedConversation saved = PersistedConversation::fromJson(c.toJson());
+        QCOMPARE(saved, c);
+        QCOMPARE(PersistedConversation::fromJson(saved.toJson()).unreadable, c.unreadable);
     }
 };
 
