@@ -4,6 +4,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <climits>
 
 namespace {
 
@@ -19,10 +20,11 @@ QCoro::Task<int> historyCommand(CliContext& ctx, QStringList args)
         if (!ok || limit <= 0)
             co_return usageError(ctx, QStringLiteral("--limit attend un nombre positif."));
     }
-    QList<Transcription> all =
-        ctx.services.store().fetch<Transcription>({}, {{QStringLiteral("createdAt"), false}});
-    if (limit >= 0 && all.size() > limit)
-        all.resize(limit);
+    // Newest first; ties by id, so --limit N gives exactly the head of the whole list.
+    const QList<SortKey> order{{QStringLiteral("createdAt"), false}, {QStringLiteral("id"), true}};
+    const QList<Transcription> all =
+        limit >= 0 ? ctx.services.store().fetchFirst<Transcription>(int(std::min<qsizetype>(limit, INT_MAX)), order)
+                   : ctx.services.store().fetch<Transcription>({}, order);
 
     if (parsed->flag(QStringLiteral("json"))) {
         QJsonArray array;
@@ -31,6 +33,8 @@ QCoro::Task<int> historyCommand(CliContext& ctx, QStringList args)
         ctx.out << QJsonDocument(array).toJson(QJsonDocument::Indented);
         co_return 0;
     }
+    if (all.isEmpty())
+        ctx.err << "Aucune dictée.\n";
     for (const Transcription& t : all) {
         QString text = t.text;
         text.replace(QLatin1Char('\n'), QLatin1Char(' '));

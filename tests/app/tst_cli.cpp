@@ -95,6 +95,10 @@ private Q_SLOTS:
 
     void historyListsStoredDictations()
     {
+        const OvraRun empty = ovra({QStringLiteral("history")});
+        QCOMPARE(empty.code, 0);
+        QVERIFY(empty.out.isEmpty());
+        QVERIFY(empty.err.contains(QStringLiteral("Aucune dictée.")));
         {
             auto store = RecordStore::open(storePath(), {});
             QVERIFY(store);
