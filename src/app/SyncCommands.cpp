@@ -1,6 +1,9 @@
 #include "CliArgs.h"
 #include "CliCommand.h"
 #include "Services.h"
+#include "sync/CloudFolder.h"
+
+#include <QFileInfo>
 
 namespace {
 
@@ -17,6 +20,13 @@ QCoro::Task<int> syncCommand(CliContext& ctx, QStringList args)
     const QString message = sync.lastMessage();
     const bool failed = !sync.lastSyncedAtValue();
     (failed ? ctx.err : ctx.out) << message << "\n";
+    // The message is the one every device shows; a terminal user also needs the Linux way out.
+    const QString root = CloudFolder::chosenRoot(s.settings());
+    if (failed && root.isEmpty())
+        ctx.err << "Aucun dossier synchronisé n'est choisi : ovra settings set ovra.mac.cloudFolder CHEMIN "
+                   "(ou la variable OVRA_CLOUD_DIR).\n";
+    else if (failed && !QFileInfo(root).isDir())
+        ctx.err << QStringLiteral("Le dossier synchronisé « %1 » est introuvable (non monté ?).\n").arg(root);
     co_return failed ? 1 : 0;
 }
 

@@ -36,13 +36,26 @@ private Q_SLOTS:
         QCOMPARE(ovra("b", {"sync"}).out, QStringLiteral("Déjà à jour.\n"));
     }
 
+    void noFolder_data()
+    {
+        QTest::addColumn<QString>("folder"); // "" = none chosen
+        QTest::addColumn<QString>("hint");
+        QTest::newRow("none chosen") << "" << "ovra settings set ovra.mac.cloudFolder CHEMIN";
+        QTest::newRow("not mounted") << "/nonexistent/ovra-cloud" << "« /nonexistent/ovra-cloud » est introuvable";
+    }
     void noFolder()
     {
+        QFETCH(QString, folder);
+        QFETCH(QString, hint);
         auto env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("OVRA_CLOUD_DIR"));
+        if (!folder.isEmpty())
+            env.insert(QStringLiteral("OVRA_CLOUD_DIR"), folder);
         const auto r = runOvra(home("c"), {"sync"}, {}, env);
         QCOMPARE(r.code, 1);
         QVERIFY(r.err.startsWith(QStringLiteral("iCloud Drive n'est pas disponible")));
+        QVERIFY2(r.err.contains(hint), qPrintable(r.err));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("/nonexistent")));
     }
 
     void keysComeBackFromTheCloudCopy()
