@@ -54,6 +54,8 @@ QCoro::Task<int> listKeys(CliContext& ctx)
             ctx.out << p.id << "\n";
     if (saved.contains(KeychainKey::backupPassword))
         ctx.out << "backup-password\n";
+    if (saved.isEmpty())
+        ctx.err << "Aucune clé enregistrée : ovra keys set FOURNISSEUR en ajoute une.\n";
     co_return 0;
 }
 

@@ -118,6 +118,8 @@ int listModes(CliContext& ctx, const CliArgs& args)
         ctx.out << QJsonDocument(array).toJson(QJsonDocument::Indented);
         return 0;
     }
+    if (modes.isEmpty())
+        ctx.err << "Aucun mode : ovra modes add NOM en crée un.\n";
     const QString active = ctx.services.settings().stringValue(SharedDefaultsKey::activeModeID).value_or(QString());
     for (const TranscriptionMode& m : modes) {
         ctx.out << (uuidText(m.id) == active.toUpper() ? "* " : "  ") << uuidText(m.id) << "  " << m.name << "  "
