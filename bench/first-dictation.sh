@@ -1,6 +1,7 @@
 #!/bin/sh
 # The first dictation after the program starts, key-down to the first captured samples, over
-# several fresh processes on one sound server (run inside tests/rigs/with-pulse.sh). A single
+# several fresh processes on one sound server (run inside tests/rigs/with-pulse.sh or
+# tests/rigs/with-pipewire.sh). A single
 # process gives one figure only, and it depends on where the server's own capture schedule stands
 # when the stream opens, so one number says little. The first process also meets a server that
 # has never served a low-latency capture, unlike a desktop's long-running one: it is reported
@@ -8,7 +9,7 @@
 set -eu
 bench=${1:-build/bench/bench_audio}
 runs=${2:-10}
-[ -n "${PULSE_SERVER:-}" ] || { echo "run inside tests/rigs/with-pulse.sh" >&2; exit 2; }
+[ -n "${PULSE_SERVER:-}" ] || { echo "run inside tests/rigs/with-pulse.sh or with-pipewire.sh" >&2; exit 2; }
 # One line per process: the first samples' arrival, when their audio began, and when the
 # capture stream was running.
 first() {

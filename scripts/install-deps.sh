@@ -11,7 +11,7 @@ packages=(
   libmd4c-dev libmd4c-html0-dev
   pocketsphinx pocketsphinx-en-us libpocketsphinx-dev
   libbenchmark-dev
-  espeak-ng sox xvfb xdotool xclip xterm pulseaudio pulseaudio-utils dbus dbus-x11
+  espeak-ng sox xvfb xdotool xclip xterm pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus dbus-x11
   gnome-keyring libsecret-tools python3 python3-cryptography syncthing
   avahi-daemon iproute2 at-spi2-core
   xdg-desktop-portal python3-dbus python3-gi libglib2.0-bin
