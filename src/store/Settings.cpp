@@ -199,7 +199,9 @@ std::optional<double> Settings::numberValue(const QString& key) const
 qint64 Settings::intValue(const QString& key, qint64 fallback) const
 {
     const auto n = numberValue(key);
-    if (!n || !std::isfinite(*n))
+    // A hand-edited 1e300 has no 64-bit value: converting it would be undefined.
+    constexpr double kLimit = 9223372036854775808.0; // 2^63
+    if (!n || !std::isfinite(*n) || *n >= kLimit || *n < -kLimit)
         return fallback;
     return qint64(*n);
 }

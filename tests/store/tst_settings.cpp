@@ -91,7 +91,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         writeFile(dir.filePath(QLatin1String(Settings::kSharedFileName)),
                   R"({"mirelo.icloud.enabled": "no", "mirelo.recording.timeout": "thirty",
-                      "mirelo.mode.activeID": 12, "mirelo.retention.days": 7.9})");
+                      "mirelo.mode.activeID": 12, "mirelo.retention.days": 7.9,
+                      "mirelo.retention.notes.days": 1e300, "mirelo.retention.audioCount": -1e19})");
         writeFile(dir.filePath(QLatin1String(Settings::kOwnFileName)),
                   R"({"ovra.mac.sounds": 1, "ovra.mac.modeTriggers": [1,2], "ovra.mac.autoSendEnter": ["a", 3]})");
         Settings s(dir.path());
@@ -99,6 +100,8 @@ private Q_SLOTS:
         QCOMPARE(s.intValue(SharedDefaultsKey::autoStopTimeout, 15), 15);
         QVERIFY(!s.stringValue(SharedDefaultsKey::activeModeID));
         QCOMPARE(s.intValue(SharedDefaultsKey::dictationRetentionDays, 0), 7);
+        QCOMPARE(s.intValue(SharedDefaultsKey::noteRetentionDays, 30), 30); // beyond 64 bits
+        QCOMPARE(s.intValue(SharedDefaultsKey::dictationAudioRetentionCount, 20), 20);
         QCOMPARE(s.boolValue(QStringLiteral("ovra.mac.sounds"), true), true);
         QVERIFY(s.map(QStringLiteral("ovra.mac.modeTriggers")).isEmpty());
         QCOMPARE(s.stringList(QStringLiteral("ovra.mac.autoSendEnter")), QStringList{QStringLiteral("a")});
