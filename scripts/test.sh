@@ -4,4 +4,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
-exec scripts/run-tests.sh "${BUILD_DIR:-build}" "$@"
+scripts/run-tests.sh "${BUILD_DIR:-build}" "$@"
+# The fuzz targets build with clang apart; their seed corpora run once, as regression inputs.
+scripts/fuzz.sh --replay
