@@ -1,5 +1,6 @@
 #include "BackupStats.h"
 
+#include "TextFigures.h"
 #include "store/RecordStore.h"
 
 #include <QTextBoundaryFinder>
@@ -85,9 +86,8 @@ StatsAccumulator::StatsAccumulator(const QDateTime& now)
     m_monthEndMs = QDateTime(first.addMonths(1), QTime(0, 0), Qt::LocalTime).toMSecsSinceEpoch();
 }
 
-bool StatsAccumulator::inThisMonth(const QDateTime& d) const
+bool StatsAccumulator::inThisMonth(qint64 ms) const
 {
-    const qint64 ms = d.toMSecsSinceEpoch();
     return ms >= m_monthStartMs && ms < m_monthEndMs;
 }
 
@@ -103,19 +103,24 @@ void StatsAccumulator::add(const Transcription& t)
         words = t.storedWordCount ? *t.storedWordCount : wordCount(spoken);
         chars = t.storedCharCount ? *t.storedCharCount : visibleCharacterCount(spoken);
     }
+    add(Dictation{words, chars, t.duration, t.aiFixCount.value_or(0), t.createdAt.toMSecsSinceEpoch()});
+}
+
+void StatsAccumulator::add(const Dictation& d)
+{
     ++m_stats.totalCount;
-    m_stats.totalWords += words;
-    m_stats.totalKeystrokesSaved += chars;
-    m_spokenSeconds += t.duration;
-    m_stats.totalAIFixes += t.aiFixCount.value_or(0);
-    if (inThisMonth(t.createdAt))
-        m_stats.thisMonthWords += words;
+    m_stats.totalWords += d.words;
+    m_stats.totalKeystrokesSaved += d.characters;
+    m_spokenSeconds += d.duration;
+    m_stats.totalAIFixes += d.aiFixes;
+    if (inThisMonth(d.createdAtMs))
+        m_stats.thisMonthWords += d.words;
 }
 
 void StatsAccumulator::add(const APIUsageRecord& u)
 {
     m_stats.allTimeCostUSD += u.costUSD;
-    if (inThisMonth(u.date))
+    if (inThisMonth(u.date.toMSecsSinceEpoch()))
         m_stats.thisMonthCostUSD += u.costUSD;
 }
 
@@ -129,43 +134,38 @@ BackupStats StatsAccumulator::result() const
     return s;
 }
 
-namespace {
-
-// SQL for "this text column is absent or only white space", white space being what QString::trimmed
-// removes: the rows are split three ways by the database so each is decoded with the fewest texts.
-QString blankColumn(const char* column)
-{
-    // GLOB stops at the first character outside the set: a dictation's text is judged by its
-    // first character, where trim() would copy the whole text.
-    static const QString spaces = [] {
-        QString set;
-        for (char32_t c = 0; c <= 0x3000; ++c)
-            if (QChar::isSpace(c))
-                set += QChar(c);
-        return set;
-    }();
-    return QStringLiteral("(\"%1\" IS NULL OR \"%1\" NOT GLOB '*[^%2]*')").arg(QLatin1String(column), spaces);
-}
-
-} // namespace
-
 BackupStats computeStats(const RecordStore& store, const QDateTime& now)
 {
     StatsAccumulator acc(now);
-    const auto add = [&](const Transcription& t) { acc.add(t); };
-    const QStringList figures{QStringLiteral("storedWordCount"), QStringLiteral("storedCharCount"),
-                              QStringLiteral("duration"), QStringLiteral("aiFixCount"), QStringLiteral("createdAt")};
-    const QString counted = QStringLiteral("(\"storedWordCount\" IS NOT NULL AND \"storedCharCount\" IS NOT NULL)");
-    const QString raw = blankColumn("rawWhisperText");
-    // Purged dictations: their counts were kept, no text is read.
-    store.forEachWith<Transcription>(figures, add, counted);
-    // Most dictations: the raw text is the spoken one, the two others are never decoded.
-    store.forEachWith<Transcription>(figures + QStringList{QStringLiteral("rawWhisperText")}, add,
-                                     QStringLiteral("NOT %1 AND NOT %2").arg(counted, raw));
-    store.forEachWith<Transcription>(figures + QStringList{QStringLiteral("rawWhisperText"),
-                                                           QStringLiteral("afterReplacementsText"),
-                                                           QStringLiteral("text")},
-                                     add, QStringLiteral("NOT %1 AND %2").arg(counted, raw));
+    // One pass over the rows. A text is read only where the figures need it, and counted from
+    // its stored bytes: purged dictations kept their counts, most others have a raw text.
+    enum Column { storedWords, storedChars, duration, aiFixes, createdAt, raw, replaced, final };
+    const QStringList columns{QStringLiteral("storedWordCount"), QStringLiteral("storedCharCount"),
+                              QStringLiteral("duration"),        QStringLiteral("aiFixCount"),
+                              QStringLiteral("createdAt"),       QStringLiteral("rawWhisperText"),
+                              QStringLiteral("afterReplacementsText"), QStringLiteral("text")};
+    store.scan<Transcription>(columns, [&](const StoreRow& row) {
+        const bool wordsKept = !row.isNull(storedWords);
+        const bool charsKept = !row.isNull(storedChars);
+        TextFigures spoken;
+        if (!wordsKept || !charsKept) {
+            // A raw text without a word is only white space: the spoken text falls back.
+            spoken = TextFigures::ofUtf8(row.utf8(raw));
+            if (spoken.words == 0) {
+                Transcription t;
+                t.rawWhisperText = row.isNull(raw) ? std::nullopt : std::optional(QString::fromUtf8(row.utf8(raw)));
+                t.afterReplacementsText =
+                    row.isNull(replaced) ? std::nullopt : std::optional(QString::fromUtf8(row.utf8(replaced)));
+                t.text = QString::fromUtf8(row.utf8(final));
+                spoken = TextFigures::of(t.spokenText());
+            }
+        }
+        acc.add(StatsAccumulator::Dictation{
+            wordsKept ? int(row.integer(storedWords)) : spoken.words,
+            charsKept ? int(row.integer(storedChars)) : spoken.characters, row.real(duration),
+            row.isNull(aiFixes) ? 0 : int(row.integer(aiFixes)),
+            DateTime::fromReferenceSeconds(row.real(createdAt)).toMSecsSinceEpoch()});
+    });
     store.forEachWith<APIUsageRecord>({QStringLiteral("costUSD"), QStringLiteral("date")},
                                       [&](const APIUsageRecord& u) { acc.add(u); });
     return acc.result();

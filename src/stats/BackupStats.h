@@ -35,6 +35,16 @@ class StatsAccumulator
 public:
     // The current month is now's calendar month in the local time zone.
     explicit StatsAccumulator(const QDateTime& now);
+    // One dictation's figures, however they were read.
+    struct Dictation
+    {
+        qint64 words = 0;
+        qint64 characters = 0;
+        double duration = 0;
+        int aiFixes = 0;
+        qint64 createdAtMs = 0;
+    };
+    void add(const Dictation& d);
     void add(const Transcription& t);
     void add(const APIUsageRecord& u);
     BackupStats result() const;
@@ -42,7 +52,7 @@ public:
     static constexpr double kTypingWordsPerMinute = 38;
 
 private:
-    bool inThisMonth(const QDateTime& d) const;
+    bool inThisMonth(qint64 ms) const;
     BackupStats m_stats;
     double m_spokenSeconds = 0;
     qint64 m_monthStartMs = 0;

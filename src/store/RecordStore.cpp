@@ -370,6 +370,19 @@ sqlite3_stmt* RecordStore::prepare(const QString& sql) const
     return st;
 }
 
+bool RecordStore::storesUtf8() const
+{
+    // A database's encoding is chosen when it is created and never changes.
+    if (!m_storesUtf8) {
+        sqlite3_stmt* st = prepare(QStringLiteral("PRAGMA encoding"));
+        m_storesUtf8 = st && sqlite3_step(st) == SQLITE_ROW &&
+                       qstrcmp(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "UTF-8") == 0;
+        if (st)
+            sqlite3_reset(st);
+    }
+    return *m_storesUtf8;
+}
+
 sqlite3_stmt* RecordStore::selectStatement(const char* table, const QList<Column>& cols, const QString& where,
                                            const QList<SortKey>& sort, int limit) const
 {

@@ -2,6 +2,7 @@
 // The local record store: one SQLite file (WAL), one table per record type.
 #include "Expected.h"
 #include "RecordFields.h"
+#include "StoreRow.h"
 
 #include <QObject>
 #include <algorithm>
@@ -66,6 +67,11 @@ public:
     template <Record R>
     void forEachWith(const QStringList& fields, const std::function<void(const R&)>& visit,
                      const QString& where = {}) const;
+    // The named columns of every row matching where, in the order named, with no record decoded:
+    // for scans over many rows. False when a name is not one of R's fields or the query fails.
+    template <Record R>
+    bool scan(const QStringList& columns, const std::function<void(const StoreRow&)>& visit,
+              const QString& where = {}) const;
     // The first records in the given order, decoding no more rows than that.
     template <Record R>
     QList<R> fetchFirst(int limit, QList<SortKey> sort) const;
@@ -122,6 +128,7 @@ private:
     StoreResult finishWrite(sqlite3_stmt* st, const char* table);
     StoreResult deleteRow(const char* table, const QUuid& id);
     qint64 countRows(const char* table) const;
+    bool storesUtf8() const;
     void touched(const char* table);
 
     template <Record R>
@@ -136,6 +143,7 @@ private:
     QString m_path;
     std::function<EditIdentity()> m_identity;
     mutable QHash<QString, sqlite3_stmt*> m_statements;
+    mutable std::optional<bool> m_storesUtf8;
     int m_transactionDepth = 0;
     QSet<QString> m_pendingChanges;
     qint64 m_dataVersion = -1;
@@ -217,6 +225,28 @@ void RecordStore::forEachWith(const QStringList& names, const std::function<void
             fields[which[c]].set(r, columnValue(st, int(c), fields[which[c]].type));
         visit(r);
     }
+}
+
+template <Record R>
+bool RecordStore::scan(const QStringList& names, const std::function<void(const StoreRow&)>& visit,
+                       const QString& where) const
+{
+    const auto& fields = RecordSchema<R>::fields();
+    QList<Column> cols;
+    for (const QString& name : names) {
+        const auto f = std::find_if(fields.begin(), fields.end(),
+                                    [&](const auto& d) { return name == QLatin1String(d.name); });
+        if (f == fields.end())
+            return false;
+        cols.append({f->name, f->type});
+    }
+    sqlite3_stmt* st = selectStatement(RecordSchema<R>::table, cols, where, {});
+    if (!st)
+        return false;
+    const StoreRow row(st, storesUtf8());
+    while (step(st))
+        visit(row);
+    return true;
 }
 
 template <Record R>

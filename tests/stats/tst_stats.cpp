@@ -1,9 +1,11 @@
 #include "stats/StatsSnapshot.h"
+#include "stats/TextFigures.h"
 #include "store/AppSettingsKeys.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
 #include "store/StoreFixture.h"
 
+#include <QRandomGenerator>
 #include <QSignalSpy>
 
 namespace {
@@ -116,6 +118,76 @@ private Q_SLOTS:
         for (qsizetype i = 0; i < got.size(); ++i)
             QVERIFY2(qAbs(got[i] - expected[i]) < 1e-9,
                      qPrintable(QStringLiteral("figure %1: %2 instead of %3").arg(i).arg(got[i]).arg(expected[i])));
+    }
+
+    // Counting from the stored bytes gives the figures of the decoded string, grapheme clusters
+    // found the long way, whatever the bytes.
+    void textFiguresFromBytes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const auto u = [](const char16_t* s) { return QString::fromUtf16(s).toUtf8(); };
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("only spaces") << u(u" \t\u00a0\u3000\u2028\u2029\u0085\u000b\u000c ");
+        QTest::newRow("French") << u(u"l'été où j’ai dû aller à Noël, n'est-ce pas ?");
+        QTest::newRow("CR LF and lone CR") << QByteArray("un\r\ndeux\rtrois\n\r\r\n");
+        QTest::newRow("last before combining marks") << u(u"\u02ff\u02ff x\u02ff");
+        QTest::newRow("combining marks") << u(u"e\u0301te\u0301 a\u0300\u0327\u0308");
+        QTest::newRow("mark after a space") << u(u" \u0301 \u0301");
+        QTest::newRow("emoji ZWJ family") << u(u"\U0001F468\u200D\U0001F469\u200D\U0001F467 ok");
+        QTest::newRow("skin tone") << u(u"\U0001F44D\U0001F3FD\U0001F44D");
+        QTest::newRow("flags") << u(u"\U0001F1EB\U0001F1F7\U0001F1E9\U0001F1EA\U0001F1EB");
+        QTest::newRow("CJK") << u(u"\u4eca\u65e5\u306f\u3000\u4e16\u754c");
+        QTest::newRow("Hangul jamo") << u(u"\u1100\u1161\u11a8 \uac00");
+        QTest::newRow("NBSP and narrow NBSP") << u(u"10\u00a0000\u202f\u20ac");
+        QTest::newRow("line separators") << u(u"un\u2028deux\u2029trois\u0085quatre");
+        QTest::newRow("byte order mark") << u(u"\ufeff\ufeffmot");
+        QTest::newRow("byte order mark alone") << u(u"\ufeff");
+        QTest::newRow("byte order marks and a space") << u(u"\ufeff \ufeff");
+        QTest::newRow("NUL inside") << QByteArray("un\0deux", 7);
+        QTest::newRow("variation selector") << u(u"\u2764\ufe0f \u0031\ufe0f\u20e3");
+        QTest::newRow("invalid lead byte") << QByteArray("un \xff deux \xc0\xaf");
+        QTest::newRow("truncated sequence") << QByteArray("caf\xc3");
+        QTest::newRow("encoded surrogate") << QByteArray("a\xed\xa0\x80 b");
+        QTest::newRow("overlong three bytes") << QByteArray("\xe0\x80\xa0 x");
+        QTest::newRow("beyond U+10FFFF") << QByteArray("\xf4\x90\x80\x80 x");
+        QTest::newRow("lone continuation") << QByteArray("\x80\x80 \xbf");
+        QTest::newRow("noncharacters") << u(u"\uffff\ufffe \U0010FFFF");
+    }
+
+    void textFiguresFromBytes()
+    {
+        QFETCH(QByteArray, bytes);
+        const QString text = QString::fromUtf8(bytes);
+        const TextFigures reference{wordCount(text), characterCount(text)};
+        QCOMPARE(TextFigures::of(text), reference);
+        QCOMPARE(TextFigures::ofUtf8(bytes), reference);
+    }
+
+    // Random mixes of the pieces that matter, with a fixed seed so that a failure replays.
+    void textFiguresFromRandomBytes()
+    {
+        const QList<QByteArray> pieces{
+            "a", "Z", "7", " ", "\t", "\n", "\r", "\r\n", "'", "\xc3\xa9", "\xcb\xbf", "\xcc\x81",
+            "\xc2\xa0", "\xc2\x85", "\xe2\x80\xa8", "\xe3\x80\x80", "\xe2\x80\x8d", "\xef\xbb\xbf",
+            "\xe4\xbb\x8a", "\xf0\x9f\x91\x8d", "\xf0\x9f\x8f\xbd", "\xf0\x9f\x87\xab", "\xef\xb8\x8f",
+            "\xe1\x84\x80", "\xe1\x85\xa1", QByteArray("\0", 1), "\xff", "\xc3", "\xed\xa0\x80", "\x80"};
+        QRandomGenerator random(20261210);
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray bytes;
+            const int length = int(random.bounded(12));
+            for (int i = 0; i < length; ++i)
+                bytes += pieces[qsizetype(random.bounded(quint32(pieces.size())))];
+            const QString text = QString::fromUtf8(bytes);
+            const TextFigures reference{wordCount(text), characterCount(text)};
+            const TextFigures fromBytes = TextFigures::ofUtf8(bytes);
+            const TextFigures fromText = TextFigures::of(text);
+            QVERIFY2(fromBytes == reference && fromText == reference,
+                     qPrintable(QStringLiteral("%1: %2/%3 from the bytes, %4/%5 from the string, %6/%7 expected")
+                                    .arg(QLatin1String(bytes.toHex(' ')))
+                                    .arg(fromBytes.words).arg(fromBytes.characters)
+                                    .arg(fromText.words).arg(fromText.characters)
+                                    .arg(reference.words).arg(reference.characters)));
+        }
     }
 
     void snapshotWrittenOnlyOnChange()
