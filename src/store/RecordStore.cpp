@@ -132,6 +132,7 @@ QList<TableDef> allTables()
     return tables;
 }
 
+constexpr const char* kChangeMarkerTable = "ovra_change_marker";
 constexpr const char* kStoreSuffixes[] = {"", "-wal", "-shm", "-journal"};
 constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
@@ -350,8 +351,40 @@ StoreResult RecordStore::migrate(Access access)
                     return ok;
             }
         }
+        // The change marker: triggers live in the file, so every writer renews it, the command
+        // line and older builds included. A random tag rather than a counter: a store file put
+        // back from a copy and edited again never comes back to a tag seen before.
+        if (auto ok = exec(QStringLiteral("CREATE TABLE IF NOT EXISTS \"%1\" (id INTEGER PRIMARY KEY CHECK (id = 1), "
+                                          "tag INTEGER NOT NULL);"
+                                          "INSERT OR IGNORE INTO \"%1\" (id, tag) VALUES (1, random())")
+                               .arg(QLatin1String(kChangeMarkerTable)));
+            !ok)
+            return ok;
+        for (const TableDef& t : allTables()) {
+            for (const char* event : {"INSERT", "UPDATE", "DELETE"}) {
+                const QString sql = QStringLiteral("CREATE TRIGGER IF NOT EXISTS \"%1_%2_marks\" AFTER %2 ON \"%1\" "
+                                                   "BEGIN UPDATE \"%3\" SET tag = random() WHERE id = 1; END")
+                                        .arg(QLatin1String(t.table), QLatin1String(event),
+                                             QLatin1String(kChangeMarkerTable));
+                if (auto ok = exec(sql); !ok)
+                    return ok;
+            }
+        }
         return exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
     });
+}
+
+QString RecordStore::changeMarker() const
+{
+    sqlite3_stmt* st = prepare(QStringLiteral("SELECT tag FROM \"%1\" WHERE id = 1").arg(QLatin1String(kChangeMarkerTable)));
+    if (!st || sqlite3_step(st) != SQLITE_ROW) {
+        if (st)
+            sqlite3_reset(st);
+        return {};
+    }
+    const qint64 tag = sqlite3_column_int64(st, 0);
+    sqlite3_reset(st);
+    return QString::number(tag, 16);
 }
 
 sqlite3_stmt* RecordStore::prepare(const QString& sql) const

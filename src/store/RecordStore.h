@@ -38,7 +38,7 @@ class RecordStore : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     enum class Access { readWrite, readOnly };
 
@@ -58,6 +58,10 @@ public:
     void followExternalChanges(std::chrono::milliseconds interval = std::chrono::milliseconds(500));
     // One poll: true when another connection committed since the last one.
     bool checkExternalChanges();
+    // A tag kept in the file that every commit adding, editing or deleting a record renews,
+    // whichever process or build makes it: an equal tag means the records are as they were, also
+    // across restarts. Empty when it cannot be read.
+    QString changeMarker() const;
 
     template <Record R>
     QList<R> fetch(std::function<bool(const R&)> predicate = {}, QList<SortKey> sort = {}) const;

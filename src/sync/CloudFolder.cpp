@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -95,6 +96,27 @@ std::optional<CloudFolder> CloudFolder::locate(const Settings& settings)
     return CloudFolder(docs);
 }
 
+namespace {
+CloudFolder::Stamp stampFrom(const struct stat& st)
+{
+    return {qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec,
+            qint64(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec, quint64(st.st_ino)};
+}
+} // namespace
+
+QString CloudFolder::Stamp::text() const
+{
+    return QStringLiteral("%1:%2:%3:%4").arg(size).arg(modifiedNSecs).arg(changedNSecs).arg(inode);
+}
+
+std::optional<CloudFolder::Stamp> CloudFolder::stampOf(const QString& path)
+{
+    struct stat st{};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return stampFrom(st);
+}
+
 QString CloudFolder::filePath(const QString& name) const { return QDir(m_path).filePath(name); }
 
 bool CloudFolder::hasFileOrPlaceholder(const QString& name) const
@@ -148,7 +170,7 @@ Expected<std::optional<QByteArray>, CloudFolderError> CloudFolder::read(const QS
     return std::optional<QByteArray>(std::move(bytes));
 }
 
-Expected<void, CloudFolderError> CloudFolder::write(const QString& name, const QByteArray& bytes) const
+Expected<void, CloudFolderError> CloudFolder::write(const QString& name, const QByteArray& bytes, Stamp* written) const
 {
     const QString path = filePath(name);
     auto failed = [&path](const QString& why) {
@@ -167,10 +189,15 @@ Expected<void, CloudFolderError> CloudFolder::write(const QString& name, const Q
         const QString why = temp.errorString().isEmpty() ? systemError() : temp.errorString();
         return failed(why);
     }
-    temp.close();
     if (::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
         return failed(systemError());
     temp.setAutoRemove(false);
+    // Still open: the stamp is our file's (the rename changed its change time), whatever took
+    // the name since.
+    struct stat st{};
+    if (written && ::fstat(temp.handle(), &st) == 0)
+        *written = stampFrom(st);
+    temp.close();
     return {};
 }
 

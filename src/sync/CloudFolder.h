@@ -21,6 +21,19 @@ struct CloudFolderError
 class CloudFolder
 {
 public:
+    // A file's identity on disk: a sync client that replaces it changes the inode or the change
+    // time (which no client can set back), even when size and modification time stay.
+    struct Stamp
+    {
+        qint64 size = -1;
+        qint64 modifiedNSecs = 0;
+        qint64 changedNSecs = 0;
+        quint64 inode = 0;
+        bool operator==(const Stamp&) const = default;
+        QString text() const;
+    };
+    static std::optional<Stamp> stampOf(const QString& path);
+
     static constexpr const char* kDocumentsFolder = "Documents";
     static constexpr const char* kEnvironmentOverride = "OVRA_CLOUD_DIR";
     // Beyond this a sync file is not ours but a damaged or hostile one.
@@ -45,7 +58,9 @@ public:
 
     // Nothing when the file does not exist.
     Expected<std::optional<QByteArray>, CloudFolderError> read(const QString& name) const;
-    Expected<void, CloudFolderError> write(const QString& name, const QByteArray& bytes) const;
+    // written: the stamp of the file this call put in place, taken from the file itself, so a
+    // client replacing it right after is not mistaken for our own write.
+    Expected<void, CloudFolderError> write(const QString& name, const QByteArray& bytes, Stamp* written = nullptr) const;
     Expected<void, CloudFolderError> remove(const QString& name) const;
 
     // The conflict copies the common sync clients leave beside the file, by file name.

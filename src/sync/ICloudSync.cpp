@@ -4,6 +4,7 @@
 #include "SecretsBackupService.h"
 #include "TransformStatDedup.h"
 #include "ai/PinnedPresets.h"
+#include "WidgetLayoutSettings.h"
 #include "stats/StatsRefresher.h"
 #include "store/AppSettingsKeys.h"
 #include "store/DebugLog.h"
@@ -13,11 +14,11 @@
 
 #include <QCoroFuture>
 #include <QCoroTimer>
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <chrono>
-#include <sys/stat.h>
 
 using namespace std::chrono_literals;
 
@@ -27,26 +28,9 @@ constexpr auto kDownloadPoll = 250ms;
 constexpr auto kDownloadWait = 6s;
 const QString kTag = QStringLiteral("SYNC");
 
-struct FileStamp
+QString stampText(const QString& path, const CloudFolder::Stamp& s, qint64 version, const QString& digest)
 {
-    qint64 size = -1;
-    qint64 modifiedNSecs = 0;
-    quint64 inode = 0;
-    bool operator==(const FileStamp&) const = default;
-};
-
-std::optional<FileStamp> stampOf(const QString& path)
-{
-    struct stat st{};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return std::nullopt;
-    return FileStamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec,
-                     quint64(st.st_ino)};
-}
-
-QString stampText(const FileStamp& s, qint64 version, const QString& digest)
-{
-    return QStringLiteral("%1:%2:%3:%4:%5").arg(s.size).arg(s.modifiedNSecs).arg(s.inode).arg(version).arg(digest);
+    return QStringLiteral("%1|%2|%3|%4").arg(path, s.text()).arg(version).arg(digest);
 }
 
 // What recordCount() gives for the payload of the store, without building it.
@@ -78,15 +62,15 @@ struct ICloudSync::RemoteRead
     QString digest;
     QString unreadable; // why the file could not be used
     bool newerSchema = false;
-    std::optional<FileStamp> stamp;
+    std::optional<CloudFolder::Stamp> stamp;
     QList<DecodedCopy> conflicts;
 
     static RemoteRead load(const CloudFolder& folder, const QString& lastStamp, qint64 version, const QString& digest)
     {
         RemoteRead r;
         const QString name = QLatin1String(SyncEnvelope::kFileName);
-        r.stamp = stampOf(folder.filePath(name));
-        if (r.stamp && !digest.isEmpty() && stampText(*r.stamp, version, digest) == lastStamp) {
+        r.stamp = CloudFolder::stampOf(folder.filePath(name));
+        if (r.stamp && !digest.isEmpty() && stampText(folder.filePath(name), *r.stamp, version, digest) == lastStamp) {
             r.exists = r.unchanged = true;
             r.digest = digest;
         }
@@ -128,23 +112,47 @@ ICloudSync::ICloudSync(Dependencies deps, QObject* parent)
     : QObject(parent), m_settings(deps.settings), m_log(deps.log), m_notifications(deps.notifications),
       m_rollback(std::move(deps.rollbackFolder)), m_stats(deps.stats)
 {
-    connect(&m_settings, &Settings::changed, this, [this](const QString& key) {
-        if (key == AppSettingsKey::widgetLayouts || key == AppSettingsKey::widgetLayoutsUpdatedAt ||
-            key == AppSettingsKey::syncVersion || key == AppSettingsKey::syncDigest ||
-            key == AppSettingsKey::cloudFolder)
-            markDirty();
-    });
 }
 
 ICloudSync::~ICloudSync() = default;
 
-void ICloudSync::setModelContext(RecordStore* store)
+void ICloudSync::setModelContext(RecordStore* store) { m_store = store; }
+
+QString ICloudSync::localStamp() const
 {
-    disconnect(m_storeConnection);
-    m_store = store;
-    markDirty();
-    if (store)
-        m_storeConnection = connect(store, &RecordStore::changed, this, [this] { markDirty(); });
+    const QString marker = m_store ? m_store->changeMarker() : QString();
+    if (marker.isEmpty())
+        return {};
+    // The widget layouts travel in the payload but live in the settings.
+    const WidgetLayouts w = WidgetLayouts::read(m_settings);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (auto it = w.layouts.begin(); it != w.layouts.end(); ++it) {
+        hash.addData(it.key().toUtf8());
+        hash.addData("\x1d");
+        for (const QString& item : it.value()) {
+            hash.addData(item.toUtf8());
+            hash.addData("\x1f");
+        }
+        hash.addData("\x1e");
+    }
+    if (w.updatedAt)
+        hash.addData(QByteArray::number(w.updatedAt->toMSecsSinceEpoch()));
+    return marker + QLatin1Char(':') + QString::fromLatin1(hash.result().toHex());
+}
+
+bool ICloudSync::inStep(const CloudFolder& folder) const
+{
+    const QString name = QLatin1String(SyncEnvelope::kFileName);
+    const QString path = folder.filePath(name);
+    const QString digest = m_settings.stringValue(AppSettingsKey::syncDigest, QString());
+    const QString savedLocal = m_settings.stringValue(QLatin1String(kLocalStampKey), QString());
+    if (digest.isEmpty() || savedLocal.isEmpty() || savedLocal != localStamp())
+        return false;
+    const auto stamp = CloudFolder::stampOf(path);
+    if (!stamp || stampText(path, *stamp, m_settings.intValue(AppSettingsKey::syncVersion, 0), digest) !=
+                      m_settings.stringValue(QLatin1String(kFileStampKey), QString()))
+        return false;
+    return folder.conflictCopies(name).isEmpty() && !folder.isDownloading(name, false);
 }
 
 void ICloudSync::setMessage(const QString& message)
@@ -190,21 +198,18 @@ QCoro::Task<> ICloudSync::run(bool waitForDownload)
         co_return;
     }
 
+    // Nothing changed here nor in the file since the last sync, in this run or an earlier one:
+    // nothing to read or build.
+    if (inStep(*folder)) {
+        setMessage(QString::fromUtf8(kUpToDateMessage));
+        m_lastSyncedAt = DateTime::now();
+        Q_EMIT lastSyncedAtChanged();
+        co_return;
+    }
+    // Whatever happens next, the saved state no longer vouches for the store.
+    m_settings.remove(QLatin1String(kLocalStampKey));
     const qint64 storedVersion = m_settings.intValue(AppSettingsKey::syncVersion, 0);
     const QString storedDigest = m_settings.stringValue(AppSettingsKey::syncDigest, QString());
-    // Nothing changed here nor in the file since the last sync: nothing to read or build.
-    if (m_knownState && m_knownState->path == folder->filePath(name) && m_knownState->version == storedVersion &&
-        m_knownState->digest == storedDigest && folder->conflictCopies(name).isEmpty() &&
-        !folder->isDownloading(name, false)) {
-        const auto stamp = stampOf(m_knownState->path);
-        if (stamp && stamp->size == m_knownState->size && stamp->modifiedNSecs == m_knownState->modifiedMSecs) {
-            setMessage(QString::fromUtf8(kUpToDateMessage));
-            m_lastSyncedAt = DateTime::now();
-            Q_EMIT lastSyncedAtChanged();
-            co_return;
-        }
-    }
-    m_knownState.reset();
 
     // Step: wait for a client that is still downloading the file.
     if (folder->hasFileOrPlaceholder(name) && waitForDownload) {
@@ -305,13 +310,16 @@ QCoro::Task<> ICloudSync::run(bool waitForDownload)
     }
 
     // Write the merged state back when it differs from what was last written or applied.
+    // Taken before the records are read: a commit landing meanwhile makes the next sync look again.
+    const QString localSide = localStamp();
     BackupPayload local = makeRecordsPayload(store, m_settings);
     const QString digest = payloadDigest(local);
     const qint64 localVersion = m_settings.intValue(AppSettingsKey::syncVersion, 0);
     const qint64 remoteVersion = remote.envelope ? remote.envelope->version : remote.unchanged ? storedVersion : 0;
     // Without a readable file there is always something to write: a deleted file, a new folder or
     // a damaged file (kept aside above) would otherwise wait for the next local edit.
-    const bool inStep = (remote.envelope || remote.unchanged) && digest == m_settings.stringValue(AppSettingsKey::syncDigest, QString()) &&
+    std::optional<CloudFolder::Stamp> fileStamp = remote.stamp;
+    const bool upToDate = (remote.envelope || remote.unchanged) && digest == m_settings.stringValue(AppSettingsKey::syncDigest, QString()) &&
                         localVersion <= remoteVersion;
     if (remote.newerSchema) {
         // A newer program's file stays as it is; its records come back once this one is updated.
@@ -320,7 +328,7 @@ QCoro::Task<> ICloudSync::run(bool waitForDownload)
     } else if (stillDownloading && !remote.exists) {
         message = QStringLiteral("Synchro : le fichier de synchronisation est en cours de téléchargement ; réessaie "
                                  "plus tard.");
-    } else if (!inStep) {
+    } else if (!upToDate) {
         if (!remote.unreadable.isEmpty()) {
             if (auto kept = m_rollback.keepUnreadable(folder->filePath(name)))
                 m_log.log(QStringLiteral("SYNC fichier distant illisible conservé : ") + *kept, kTag);
@@ -331,9 +339,13 @@ QCoro::Task<> ICloudSync::run(bool waitForDownload)
         env.deviceID = m_settings.deviceID();
         env.updatedAt = DateTime::now();
         env.data = std::move(local);
-        QFuture<Expected<void, CloudFolderError>> writing = QtConcurrent::run(
-            [worker, env = std::move(env)] { return worker.write(QLatin1String(SyncEnvelope::kFileName), encodeEnvelope(env)); });
-        const auto written = co_await writing;
+        QFuture<std::pair<Expected<void, CloudFolderError>, CloudFolder::Stamp>> writing =
+            QtConcurrent::run([worker, env = std::move(env)] {
+                CloudFolder::Stamp stamp;
+                auto ok = worker.write(QLatin1String(SyncEnvelope::kFileName), encodeEnvelope(env), &stamp);
+                return std::pair(std::move(ok), stamp);
+            });
+        const auto [written, stamp] = co_await writing;
         if (!self || !m_store)
             co_return;
         if (!written) {
@@ -342,6 +354,7 @@ QCoro::Task<> ICloudSync::run(bool waitForDownload)
         }
         m_settings.setValue(AppSettingsKey::syncVersion, std::max({localVersion, remoteVersion, qint64(0)}) + 1);
         m_settings.setValue(AppSettingsKey::syncDigest, digest);
+        fileStamp = stamp.size >= 0 ? std::optional(stamp) : std::nullopt;
         // The protection message says more than "sent" about what just happened.
         if (message != QString::fromUtf8(kEmptyRemoteMessage))
             message = QString::fromUtf8(kSentMessage);
@@ -356,16 +369,17 @@ QCoro::Task<> ICloudSync::run(bool waitForDownload)
     m_lastSyncedAt = DateTime::now();
     Q_EMIT lastSyncedAtChanged();
 
-    // In step with the file now: remember it so an idle sync costs a few file checks.
+    // In step with the file now: remember both sides so that an idle sync, even after a restart,
+    // costs a few file checks.
     if (message == QString::fromUtf8(kSentMessage) || message == QString::fromUtf8(kUpToDateMessage) ||
         message == QString::fromUtf8(kReceivedMessage) || message == QString::fromUtf8(kEmptyRemoteMessage)) {
-        if (const auto stamp = stampOf(folder->filePath(name))) {
-            KnownState known{folder->filePath(name), stamp->size, stamp->modifiedNSecs,
-                             m_settings.intValue(AppSettingsKey::syncVersion, 0),
-                             m_settings.stringValue(AppSettingsKey::syncDigest, QString())};
-            m_settings.setValue(QLatin1String(kFileStampKey), stampText(*stamp, known.version, known.digest));
-            // Our own settings writes above marked the state dirty: set it last.
-            m_knownState = known;
+        if (fileStamp) {
+            m_settings.setValue(QLatin1String(kFileStampKey),
+                                stampText(folder->filePath(name), *fileStamp, m_settings.intValue(AppSettingsKey::syncVersion, 0),
+                                          m_settings.stringValue(AppSettingsKey::syncDigest, QString())));
+            if (!localSide.isEmpty())
+                m_settings.setValue(QLatin1String(kLocalStampKey), localSide);
+            m_settings.sync();
         }
     }
 }

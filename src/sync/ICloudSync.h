@@ -33,9 +33,12 @@ public:
     static constexpr const char* kSentMessage = "Données envoyées vers iCloud.";
     static constexpr const char* kEmptyRemoteMessage = "Fichier iCloud vide ignoré (protection anti-effacement).";
     static constexpr const char* kUpToDateMessage = "Déjà à jour.";
-    // The sync file as this device last wrote or read it (size, time, inode, version, digest):
-    // after a restart an unchanged file is not read again.
+    // The sync file as this device last wrote or read it (path, stamp, version, digest): after a
+    // restart an unchanged file is not read again.
     static constexpr const char* kFileStampKey = "ovra.mac.sync.fileStamp";
+    // The local side when the store and that file were last in step (the store's change marker
+    // and the widget layouts): with both unchanged a sync reads and builds nothing.
+    static constexpr const char* kLocalStampKey = "ovra.mac.sync.localStamp";
 
     struct Dependencies
     {
@@ -72,8 +75,9 @@ private:
     QCoro::Task<> run(bool waitForDownload);
     void setMessage(const QString& message);
     void setSyncing(bool syncing);
-    // Records changed since the last sync that ended in step with the file.
-    void markDirty() { m_knownState.reset(); }
+    QString localStamp() const;
+    // Nothing changed on either side since the last sync that ended in step.
+    bool inStep(const CloudFolder& folder) const;
 
     Settings& m_settings;
     DebugLog& m_log;
@@ -82,20 +86,7 @@ private:
     StatsRefresher* m_stats;
     QPointer<RecordStore> m_store;
     SecretsBackupService* m_keyBackup = nullptr;
-    QMetaObject::Connection m_storeConnection;
     bool m_isSyncing = false;
     std::optional<QDateTime> m_lastSyncedAt;
     QString m_lastMessage = QString::fromUtf8(kInitialMessage);
-
-    // After a sync that left the store and the file in step: the file as it was then, so that
-    // the next sync with no change on either side reads and builds nothing.
-    struct KnownState
-    {
-        QString path;
-        qint64 size = -1;
-        qint64 modifiedMSecs = 0;
-        qint64 version = 0;
-        QString digest;
-    };
-    std::optional<KnownState> m_knownState;
 };

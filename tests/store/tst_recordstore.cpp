@@ -334,6 +334,92 @@ private Q_SLOTS:
         reader->reset();
         QCOMPARE(fileBytes(fx.path), before);
     }
+
+    // The change marker moves with every commit that touches a record, whoever makes it, and only
+    // then: a sync trusts an equal marker to mean "nothing to send".
+    void changeMarkerFollowsEveryWriter_data()
+    {
+        QTest::addColumn<std::function<bool(RecordStore&, sqlite3*)>>("change");
+        QTest::addColumn<bool>("moves");
+        using Change = std::function<bool(RecordStore&, sqlite3*)>;
+        const auto sql = [](const char* text) -> Change {
+            return [text](RecordStore&, sqlite3* db) { return sqlite3_exec(db, text, nullptr, nullptr, nullptr) == SQLITE_OK; };
+        };
+        QTest::newRow("read") << Change([](RecordStore& s, sqlite3*) { return s.fetch<Note>().size() == 1; }) << false;
+        QTest::newRow("rolled back") << Change([](RecordStore& s, sqlite3*) {
+            return !s.save([&]() -> StoreResult {
+                (void)s.insert(Note{});
+                return unexpected(StoreError{QStringLiteral("abandon")});
+            });
+        }) << false;
+        QTest::newRow("insert") << Change([](RecordStore& s, sqlite3*) { return bool(s.insert(Transcription{})); }) << true;
+        QTest::newRow("update") << Change([](RecordStore& s, sqlite3*) {
+            Note n = s.fetch<Note>().first();
+            n.title = QStringLiteral("modifiée");
+            return bool(s.update(n));
+        }) << true;
+        QTest::newRow("remove") << Change([](RecordStore& s, sqlite3*) { return bool(s.remove<Note>(s.fetch<Note>().first().id)); })
+                                << true;
+        QTest::newRow("other connection inserts")
+            << sql("INSERT INTO transcription (id) VALUES ('0B4E6A52-2F7B-4C55-9E36-6E3C8A1B7D11')") << true;
+        QTest::newRow("other connection updates") << sql("UPDATE note SET title = 'ailleurs'") << true;
+        QTest::newRow("other connection deletes") << sql("DELETE FROM note") << true;
+        QTest::newRow("other connection, nothing matched") << sql("UPDATE note SET title = 'x' WHERE 0") << false;
+    }
+    void changeMarkerFollowsEveryWriter()
+    {
+        QFETCH(std::function<bool(RecordStore&, sqlite3*)>, change);
+        QFETCH(bool, moves);
+        StoreFixture fx;
+        auto store = fx.open();
+        QVERIFY(store->insert(Note{}));
+        const QString before = store->changeMarker();
+        QVERIFY(!before.isEmpty());
+        store.reset();
+        store = fx.open();
+        QCOMPARE(store->changeMarker(), before); // kept in the file
+
+        sqlite3* other = nullptr;
+        QCOMPARE(sqlite3_open(fx.path.toUtf8().constData(), &other), SQLITE_OK);
+        QVERIFY(change(*store, other));
+        sqlite3_close(other);
+        QCOMPARE(store->changeMarker() != before, moves);
+    }
+
+    // A store of the previous schema opens with its rows and gets the marker, which then moves
+    // even for a writer that knows nothing of it.
+    void olderStoreGetsTheChangeMarker()
+    {
+        StoreFixture fx;
+        Note kept;
+        kept.title = QStringLiteral("d'avant");
+        {
+            auto store = fx.open();
+            QVERIFY(store->insert(kept));
+        }
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(fx.path.toUtf8().constData(), &db), SQLITE_OK);
+        QStringList drops;
+        sqlite3_stmt* st = nullptr;
+        QCOMPARE(sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type = 'trigger'", -1, &st, nullptr), SQLITE_OK);
+        while (sqlite3_step(st) == SQLITE_ROW)
+            drops << QStringLiteral("DROP TRIGGER \"%1\";").arg(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))));
+        sqlite3_finalize(st);
+        QVERIFY(!drops.isEmpty());
+        const QByteArray downgrade = (drops.join(QString()) + QStringLiteral("DROP TABLE ovra_change_marker; PRAGMA user_version = 1;")).toUtf8();
+        QCOMPARE(sqlite3_exec(db, downgrade.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+
+        auto store = fx.open();
+        QVERIFY(store);
+        QCOMPARE(store->find<Note>(kept.id)->title, kept.title);
+        const QString marker = store->changeMarker();
+        QVERIFY(!marker.isEmpty());
+        QCOMPARE(sqlite3_open(fx.path.toUtf8().constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "UPDATE note SET title = 'ailleurs'", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        QVERIFY(store->changeMarker() != marker);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRecordStore)

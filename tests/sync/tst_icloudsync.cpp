@@ -1,7 +1,9 @@
 #include "SyncDevice.h"
 #include "store/RecordSamples.h"
 #include "sync/CloudFolder.h"
+#include "sync/BackupImporter.h"
 #include "sync/RollbackSnapshots.h"
+#include "sync/WidgetLayoutSettings.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -44,6 +46,35 @@ SyncEnvelope envelopeWith(const QList<Note>& notes, qint64 version)
         e.data.notes.append({n});
     return e;
 }
+
+// The same device after the program restarted: settings and store read back from disk, a new
+// sync service with nothing in memory.
+struct Restarted
+{
+    std::unique_ptr<RecordStore> store;
+    Settings settings;
+    ICloudSync sync;
+
+    explicit Restarted(SyncDevice& d)
+        : store((d.settings.sync(), d.fx.open())), settings(d.fx.dir.filePath(QStringLiteral("config"))),
+          sync({settings, d.log, d.notifications, d.rollbackFolder(), nullptr})
+    {
+        sync.setModelContext(store.get());
+    }
+    QString run()
+    {
+        awaitTask(sync.sync());
+        return sync.lastMessage();
+    }
+};
+
+QString recordsDigest(const RecordStore& store, const Settings& settings)
+{
+    return payloadDigest(makeRecordsPayload(store, settings));
+}
+
+// A change between the last sync and the restart, made by any writer of the store.
+enum class Change { nothing, insert, update, remove, otherConnection, otherConnectionDelete, import, layouts, otherDevice };
 
 } // namespace
 
@@ -111,6 +142,100 @@ private Q_SLOTS:
         QCOMPARE(b.run(), QString::fromUtf8(ICloudSync::kReceivedMessage));
         QCOMPARE(b.store->fetch<Note>().first().title, QStringLiteral("retouchée sur A"));
         QCOMPARE(b.version(), 3);
+    }
+
+    // After a restart a sync with nothing changed reads and writes nothing, and every kind of
+    // change, whoever made it, still travels: a wrong "up to date" loses the user's edit.
+    void firstSyncAfterRestart_data()
+    {
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<QString>("expected");
+        const QString sent = QString::fromUtf8(ICloudSync::kSentMessage);
+        QTest::newRow("nothing") << Change::nothing << QString::fromUtf8(ICloudSync::kUpToDateMessage);
+        QTest::newRow("insert") << Change::insert << sent;
+        QTest::newRow("update") << Change::update << sent;
+        QTest::newRow("delete") << Change::remove << sent;
+        QTest::newRow("another connection edits") << Change::otherConnection << sent;
+        QTest::newRow("another connection deletes") << Change::otherConnectionDelete << sent;
+        QTest::newRow("import") << Change::import << sent;
+        QTest::newRow("widget layouts") << Change::layouts << sent;
+        QTest::newRow("the other device") << Change::otherDevice << QString::fromUtf8(ICloudSync::kReceivedMessage);
+    }
+    void firstSyncAfterRestart()
+    {
+        QFETCH(Change, change);
+        QFETCH(QString, expected);
+        SyncDevice a(m_cloud.path(), QStringLiteral("A"));
+        SyncDevice b(m_cloud.path(), QStringLiteral("B"));
+        QVERIFY(a.store->insert(note(QStringLiteral("commune"))));
+        QVERIFY(a.store->insert(note(QStringLiteral("seconde"))));
+        QCOMPARE(a.run(), QString::fromUtf8(ICloudSync::kSentMessage));
+        QCOMPARE(b.run(), QString::fromUtf8(ICloudSync::kReceivedMessage));
+        QCOMPARE(a.run(), QString::fromUtf8(ICloudSync::kUpToDateMessage));
+        const auto stamp = CloudFolder::stampOf(dataFile());
+        QVERIFY(stamp);
+
+        Restarted r(a);
+        const Note first = r.store->fetch<Note>({}, {{QStringLiteral("title"), true}}).first();
+        switch (change) {
+        case Change::nothing:
+            break;
+        case Change::insert:
+            QVERIFY(r.store->insert(note(QStringLiteral("nouvelle"))));
+            break;
+        case Change::update: {
+            Note n = first;
+            n.content = QStringLiteral("retouchée");
+            QVERIFY(r.store->update(n));
+            break;
+        }
+        case Change::remove:
+            QVERIFY(r.store->remove<Note>(first.id));
+            break;
+        case Change::otherConnection:
+        case Change::otherConnectionDelete: {
+            // Another process (the command line) writing the same store.
+            auto other = a.fx.open();
+            QVERIFY(other);
+            if (change == Change::otherConnectionDelete) {
+                QVERIFY(other->remove<Note>(first.id));
+            } else {
+                Note n = first;
+                n.content = QStringLiteral("ailleurs");
+                QVERIFY(other->update(n));
+            }
+            break;
+        }
+        case Change::import: {
+            BackupPayload p;
+            p.exportedAt = DateTime::now();
+            p.notes.append({note(QStringLiteral("importée"))});
+            BackupImporter importer(*r.store, r.settings, a.log);
+            QVERIFY(importer.importPayload(p));
+            break;
+        }
+        case Change::layouts:
+            WidgetLayouts::store(r.settings, {{QStringLiteral("accueil"), {QStringLiteral("série")}}}, DateTime::now());
+            break;
+        case Change::otherDevice: {
+            Note n = b.store->fetch<Note>({}, {{QStringLiteral("title"), true}}).first();
+            n.content = QStringLiteral("retouchée sur B");
+            QVERIFY(b.store->update(n));
+            QCOMPARE(b.run(), QString::fromUtf8(ICloudSync::kSentMessage));
+            break;
+        }
+        }
+        const int snapshots = QDir(a.rollbackFolder()).entryList({QStringLiteral("rollback-*.json")}).size();
+        QCOMPARE(r.run(), expected);
+        if (change == Change::nothing) {
+            QCOMPARE(CloudFolder::stampOf(dataFile()), stamp);
+            QCOMPARE(QDir(a.rollbackFolder()).entryList({QStringLiteral("rollback-*.json")}).size(), snapshots);
+        }
+        // Both devices end with the same records, and a second sync finds nothing more to do.
+        b.run();
+        QCOMPARE(recordsDigest(*b.store, b.settings), recordsDigest(*r.store, r.settings));
+        QCOMPARE(r.run(), QString::fromUtf8(ICloudSync::kUpToDateMessage));
+        QCOMPARE(b.run(), QString::fromUtf8(ICloudSync::kUpToDateMessage));
     }
 
     void bothWroteTheSameVersion()
