@@ -9,6 +9,8 @@
 #include "platform/linux/wayland/WaylandKeySynthesizer.h"
 #include "platform/linux/wayland/WaylandPasteboard.h"
 #include "platform/linux/wayland/WaylandSession.h"
+#include "platform/linux/x11/X11Connection.h"
+#include "platform/linux/x11/X11Pasteboard.h"
 
 WaylandDesktopPlatform::WaylandDesktopPlatform(DebugLog& log, Settings& settings,
                                                std::unique_ptr<WaylandConnection> connection)
@@ -21,6 +23,11 @@ WaylandDesktopPlatform::WaylandDesktopPlatform(DebugLog& log, Settings& settings
             m_pasteboard = std::move(pasteboard);
             m_pasteboardBy = QStringLiteral("data-control (zwlr_data_control_v1)");
         }
+    }
+    // Last resort: XWayland's selections need no focus, and the compositor mirrors them.
+    if (!m_pasteboard && (m_x11 = X11Connection::open())) {
+        m_pasteboard = std::make_unique<X11Pasteboard>(*m_x11);
+        m_pasteboardBy = QStringLiteral("pont XWayland (sélections X11)");
     }
     if (!m_pasteboard) {
         m_pasteboard = std::make_unique<QtPasteboard>();

@@ -12,6 +12,7 @@
 #include "platform/linux/atspi/AtspiBrowserAddress.h"
 #include "platform/linux/atspi/AtspiConnection.h"
 #include "platform/linux/wayland/WaylandConnection.h"
+#include "platform/linux/x11/X11Connection.h"
 
 #include <memory>
 
@@ -58,6 +59,8 @@ private:
     // First: the services below use it until they are gone.
     std::unique_ptr<WaylandConnection> m_connection;
     std::unique_ptr<WaylandSession> m_session;
+    // XWayland, for the clipboard where the compositor has no data-control.
+    std::unique_ptr<X11Connection> m_x11;
     std::unique_ptr<Pasteboard> m_pasteboard;
     QString m_pasteboardBy;
     // The compositor's virtual keyboard, or none (then the portal's keyboard where it is granted).
