@@ -25,6 +25,15 @@ void MacMediaPauser::pause()
         m_resumeAfterPause = false;
         return;
     }
+    if (m_resuming) {
+        m_pauseAfterResume = true;
+        return;
+    }
+    startPause();
+}
+
+void MacMediaPauser::startPause()
+{
     if (!m_settings.boolValue(AppSettingsKey::pauseMedia, true) || !m_players.isAvailable())
         return;
     m_pausedByUs.clear();
@@ -72,12 +81,17 @@ void MacMediaPauser::resume()
         m_resumeAfterPause = true;
         return;
     }
+    if (m_resuming) {
+        m_pauseAfterResume = false; // the recording asked for meanwhile has ended too
+        return;
+    }
     resumeTask();
 }
 
 QCoro::Task<> MacMediaPauser::resumeTask()
 {
     QPointer<MacMediaPauser> self(this);
+    m_resuming = true;
     const QStringList paused = std::exchange(m_pausedByUs, {});
     if (!paused.isEmpty()) {
         const QStringList running = co_await m_players.runningPlayers();
@@ -92,6 +106,10 @@ QCoro::Task<> MacMediaPauser::resumeTask()
                 self->logError(player, played.error());
         }
     }
-    if (self)
-        Q_EMIT self->resumeFinished();
+    if (!self)
+        co_return;
+    self->m_resuming = false;
+    Q_EMIT self->resumeFinished();
+    if (self && std::exchange(self->m_pauseAfterResume, false))
+        self->startPause();
 }

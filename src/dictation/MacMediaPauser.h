@@ -29,6 +29,7 @@ Q_SIGNALS:
     void resumeFinished();
 
 private:
+    void startPause();
     QCoro::Task<> pauseTask();
     QCoro::Task<> resumeTask();
     void logError(const QString& player, const QString& error);
@@ -38,6 +39,10 @@ private:
     DebugLog& m_log;
     QStringList m_pausedByUs;
     bool m_pausing = false;
+    bool m_resuming = false;
     // A resume asked for while the pause is still querying players runs when it is done.
     bool m_resumeAfterPause = false;
+    // A new recording while players are being started again: the pause runs once they are, or
+    // it would find them not yet playing and leave them to start during the recording.
+    bool m_pauseAfterResume = false;
 };

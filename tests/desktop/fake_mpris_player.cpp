@@ -1,11 +1,15 @@
 // A media player for tests: owns "org.mpris.MediaPlayer2.<name>" on the session bus and answers
-// PlaybackStatus, Pause and Play like a real one. Usage: fake_mpris_player NAME STATUS [--refuse]
-// (--refuse: Pause and Play fail with an access error). Prints each call on stdout.
+// PlaybackStatus, Pause and Play like a real one. Usage:
+// fake_mpris_player NAME STATUS [--refuse] [--slow MS]
+// (--refuse: Pause and Play fail with an access error; --slow: they take effect and answer MS
+// milliseconds later, as a busy player does). Prints each call on stdout.
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusError>
+#include <QDBusMessage>
 #include <QTextStream>
+#include <QTimer>
 
 class FakePlayer : public QObject, protected QDBusContext
 {
@@ -15,6 +19,7 @@ class FakePlayer : public QObject, protected QDBusContext
 public:
     QString status;
     bool refuse = false;
+    int slowMs = 0;
     QString playbackStatus() const { return status; }
 
 public Q_SLOTS:
@@ -26,6 +31,15 @@ private:
     {
         if (refuse) {
             sendErrorReply(QDBusError::AccessDenied, QStringLiteral("refused by the player"));
+            return;
+        }
+        if (slowMs > 0) {
+            setDelayedReply(true);
+            QTimer::singleShot(slowMs, this, [this, next, request = message(), bus = connection()]() mutable {
+                status = next;
+                bus.send(request.createReply());
+                QTextStream(stdout) << next << Qt::endl;
+            });
             return;
         }
         status = next;
@@ -42,6 +56,8 @@ int main(int argc, char** argv)
     FakePlayer player;
     player.status = args[2];
     player.refuse = args.contains(QStringLiteral("--refuse"));
+    if (const qsizetype slow = args.indexOf(QStringLiteral("--slow")); slow > 0 && slow + 1 < args.size())
+        player.slowMs = args[slow + 1].toInt();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.registerObject(QStringLiteral("/org/mpris/MediaPlayer2"), &player,
                             QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties) ||
