@@ -82,6 +82,42 @@ private Q_SLOTS:
         QCOMPARE(store->count<Transcription>(), 5);
     }
 
+    // A scan hands the named columns in the order named, texts as their stored bytes, NULL apart
+    // from the empty text; an unknown name reads nothing.
+    void scanReadsColumnsInPlace()
+    {
+        StoreFixture fx;
+        auto store = fx.open();
+        Transcription spoken;
+        spoken.rawWhisperText = QStringLiteral("été \U0001F44D");
+        spoken.duration = 2.5;
+        spoken.aiFixCount = 3;
+        Transcription empty;
+        empty.rawWhisperText = QString();
+        empty.duration = 7;
+        QVERIFY(store->insert(spoken));
+        QVERIFY(store->insert(empty));
+        using Row = std::tuple<QByteArray, bool, double, std::optional<qint64>>;
+        const auto scanned = [&](const QString& where) {
+            QList<Row> rows;
+            const bool ok = store->scan<Transcription>(
+                {QStringLiteral("rawWhisperText"), QStringLiteral("duration"), QStringLiteral("aiFixCount")},
+                [&](const StoreRow& row) {
+                    rows.append({row.utf8(0).toByteArray(), row.isNull(0), row.real(1),
+                                 row.isNull(2) ? std::nullopt : std::optional(row.integer(2))});
+                },
+                where);
+            return ok ? rows : QList<Row>{};
+        };
+        QCOMPARE(scanned(QStringLiteral("\"duration\" < 5")),
+                 QList<Row>{Row(QStringLiteral("été \U0001F44D").toUtf8(), false, 2.5, 3)});
+        QCOMPARE(scanned(QStringLiteral("\"duration\" > 5")), QList<Row>{Row(QByteArray(), false, 7, std::nullopt)});
+        int visits = 0;
+        QVERIFY(!store->scan<Transcription>({QStringLiteral("duration"), QStringLiteral("nope")},
+                                            [&](const StoreRow&) { ++visits; }));
+        QCOMPARE(visits, 0);
+    }
+
     void deletingSyncedRecordsLeavesTombstones()
     {
         StoreFixture fx;
