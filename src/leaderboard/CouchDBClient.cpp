@@ -4,6 +4,7 @@
 
 #include <QJsonDocument>
 #include <QNetworkRequest>
+#include <QUrlQuery>
 
 namespace {
 
@@ -190,4 +191,34 @@ QCoro::Task<Expected<CouchDBClient::FindResult, LeaderboardError>> CouchDBClient
     if (bookmark.isString() && !bookmark.toString().isEmpty() && bookmark.toString() != QLatin1String("nil"))
         result.bookmark = bookmark.toString();
     co_return result;
+}
+
+QCoro::Task<Expected<std::optional<qint64>, LeaderboardError>> CouchDBClient::viewCount(const QString& design,
+                                                                                      const QString& view,
+                                                                                      qint64 startKey)
+{
+    QUrl url = databaseUrl(QStringLiteral("/_design/") + encodedSegment(design) + QStringLiteral("/_view/") +
+                           encodedSegment(view));
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("startkey"), QString::number(startKey));
+    query.addQueryItem(QStringLiteral("reduce"), QStringLiteral("true"));
+    url.setQuery(query);
+    auto reply = co_await call(url, "GET", {});
+    if (!reply) {
+        if (reply.error().kind() == LeaderboardError::Kind::unknownItem)
+            co_return std::optional<qint64>();
+        co_return unexpected(reply.error());
+    }
+    const auto o = objectBody(*reply);
+    const QJsonValue rows = o ? o->value(QLatin1String("rows")) : QJsonValue();
+    if (!rows.isArray())
+        co_return unexpected(LeaderboardError(LeaderboardError::Kind::invalidResponse, reply->status));
+    // No row at all: nothing in the range.
+    if (rows.toArray().isEmpty())
+        co_return std::optional<qint64>(0);
+    const QJsonValue value = rows.toArray().first().toObject().value(QLatin1String("value"));
+    const double count = value.toDouble(-1);
+    if (!value.isDouble() || count < 0 || count > 9007199254740991.0 || count != double(qint64(count)))
+        co_return unexpected(LeaderboardError(LeaderboardError::Kind::invalidResponse, reply->status));
+    co_return std::optional<qint64>(qint64(count));
 }

@@ -70,6 +70,10 @@ public:
     QCoro::Task<Expected<QString, LeaderboardError>> putDocument(const QString& id, const QJsonObject& doc);
     QCoro::Task<Expected<void, LeaderboardError>> deleteDocument(const QString& id, const QString& rev);
     QCoro::Task<Expected<FindResult, LeaderboardError>> find(const FindQuery& query);
+    // The rows of a view with the built-in "_count" reduce whose key is `startKey` or more; none
+    // when the database has no such view.
+    QCoro::Task<Expected<std::optional<qint64>, LeaderboardError>> viewCount(const QString& design, const QString& view,
+                                                                             qint64 startKey);
 
 private:
     QUrl serverUrl(const QString& path) const;

@@ -174,7 +174,10 @@ QCoro::Task<Expected<LeaderboardManager::Page, LeaderboardError>> LeaderboardMan
     query.limit = kPageSize;
     query.bookmark = from.bookmark;
     query.skip = from.skip;
+    QPointer<LeaderboardManager> self(this);
     auto found = co_await attempt<CouchDBClient::FindResult>([&] { return client.find(query); });
+    if (!self)
+        co_return unexpected(LeaderboardError(LeaderboardError::Kind::operationCancelled));
     if (!found)
         co_return unexpected(found.error());
 
@@ -204,6 +207,34 @@ QCoro::Task<Expected<LeaderboardManager::Page, LeaderboardError>> LeaderboardMan
         page.next = next;
     }
     co_return page;
+}
+
+QCoro::Task<Expected<qint64, LeaderboardError>> LeaderboardManager::countAhead(CouchDBClient& client, qint64 words)
+{
+    QPointer<LeaderboardManager> self(this);
+    // "mots" > words, written as ≥ words + 1 (counts are integers).
+    auto counted = co_await attempt<std::optional<qint64>>([&] {
+        return client.viewCount(QString::fromLatin1(kDesignDocument), QString::fromLatin1(kRankView), words + 1);
+    });
+    if (!self)
+        co_return unexpected(LeaderboardError(LeaderboardError::Kind::operationCancelled));
+    if (!counted)
+        co_return unexpected(counted.error());
+    if (*counted)
+        co_return qMin(**counted, qint64(m_rankLimit));
+
+    // A database set up before the counting view existed: fetch the ids, up to the limit. Some
+    // servers apply the limit before dropping the rows equal to an exclusive bound, hence ≥.
+    CouchDBClient::FindQuery ahead;
+    ahead.selector = wordsRange(QStringLiteral("$gte"), words + 1);
+    ahead.fields = {QStringLiteral("_id")};
+    ahead.limit = m_rankLimit;
+    auto found = co_await attempt<CouchDBClient::FindResult>([&] { return client.find(ahead); });
+    if (!self)
+        co_return unexpected(LeaderboardError(LeaderboardError::Kind::operationCancelled));
+    if (!found)
+        co_return unexpected(found.error());
+    co_return qint64(found->docs.size());
 }
 
 QCoro::Task<> LeaderboardManager::refresh(const RecordStore& store)
@@ -248,36 +279,32 @@ QCoro::Task<> LeaderboardManager::refresh(const RecordStore& store)
         co_return;
     }
 
-    auto first = co_await fetchPage(*client, PageCursor{});
-    if (!self)
-        co_return;
-    if (generation != m_generation)
+    // The page and the rank do not depend on each other: both are asked at once, and the page
+    // shows as soon as it is there. Both are awaited before leaving, as they use `client`.
+    auto pageTask = fetchPage(*client, PageCursor{});
+    auto rankTask = countAhead(*client, words);
+    auto first = co_await pageTask;
+    const bool current = self && generation == m_generation;
+    if (current && first) {
+        m_pageGeneration = generation;
+        m_entries = first->entries;
+        m_pageCursor = first->next;
+        Q_EMIT entriesChanged();
+        setHasMore(m_pageCursor.has_value());
+        setFirstPageAccepted(true);
+    }
+    auto ahead = co_await rankTask;
+    if (!self || generation != m_generation)
         co_return;
     if (!first) {
         failRefresh(first.error());
         co_return;
     }
-    m_pageGeneration = generation;
-    m_entries = first->entries;
-    m_pageCursor = first->next;
-    Q_EMIT entriesChanged();
-    setHasMore(m_pageCursor.has_value());
-    setFirstPageAccepted(true);
-
-    CouchDBClient::FindQuery ahead;
-    // "mots" > words, written as ≥ words + 1 (counts are integers): some servers apply the limit
-    // before dropping the rows equal to an exclusive bound, and would count short.
-    ahead.selector = wordsRange(QStringLiteral("$gte"), words + 1);
-    ahead.fields = {QStringLiteral("_id")};
-    ahead.limit = m_rankLimit;
-    auto rank = co_await attempt<CouchDBClient::FindResult>([&] { return client->find(ahead); });
-    if (!self || generation != m_generation)
-        co_return;
-    if (!rank) {
-        failRefresh(rank.error());
+    if (!ahead) {
+        failRefresh(ahead.error());
         co_return;
     }
-    const qint64 count = rank->docs.size();
+    const qint64 count = *ahead;
     setMyRank(count + 1, count >= m_rankLimit);
     m_log.log(QStringLiteral("APP classement rang: %1").arg(count + 1), kCategory);
 

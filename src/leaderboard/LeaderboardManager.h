@@ -34,7 +34,9 @@ class LeaderboardManager : public QObject
 public:
     static constexpr int kPageSize = 50;
     static constexpr int kRankLimit = 10000;
-    static constexpr const char* kSortIndex = "ovra-classement";
+    // The design document shipped for the server, and its view counting the records by "mots".
+    static constexpr const char* kDesignDocument = "ovra-classement";
+    static constexpr const char* kRankView = "par-mots";
 
     // Where the next page starts: CouchDB's bookmark, or an offset when the server gives none.
     struct PageCursor
@@ -124,6 +126,8 @@ private:
     template <class T, class Op>
     QCoro::Task<Expected<T, LeaderboardError>> attempt(Op op);
     QCoro::Task<Expected<Page, LeaderboardError>> fetchPage(CouchDBClient& client, PageCursor from);
+    // The users with more than `words`, at most the rank limit.
+    QCoro::Task<Expected<qint64, LeaderboardError>> countAhead(CouchDBClient& client, qint64 words);
     QCoro::Task<Expected<void, LeaderboardError>> publishOwnRecord(CouchDBClient& client, const QString& recordName,
                                                                    const QString& userName, qint64 words);
     QCoro::Task<Expected<void, LeaderboardError>> deleteOwnRecord(CouchDBClient& client, const QString& recordName);

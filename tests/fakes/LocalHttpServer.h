@@ -55,6 +55,9 @@ public:
         QByteArray rawBytes;
         // respond: extra header lines ("Retry-After", ...).
         QList<QPair<QByteArray, QByteArray>> headers;
+        // Set: this reply waits for a request whose target or body contains it (for requests
+        // sent at the same time, whose order of arrival is not known).
+        QByteArray awaits;
 
         static Reply json(int status, const QByteArray& body) { return Reply{Action::respond, status, body}; }
         static Reply drop() { return Reply{Action::drop}; }
@@ -83,7 +86,8 @@ public:
     quint16 port() const { return m_server.serverPort(); }
     QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(port()); }
 
-    // Replies are used in order; once they run out, the default reply answers.
+    // Replies are used in order (one that awaits a request waits for it); once they run out, the default
+    // reply answers.
     void enqueue(const Reply& r) { m_replies.push_back(r); }
     void setDefaultReply(const Reply& r) { m_default = r; }
     // Bodies are counted but not kept (large uploads).
@@ -175,10 +179,13 @@ private:
     void answer(QTcpSocket* s)
     {
         Reply r = m_default;
-        if (!m_replies.empty()) {
-            r = m_replies.front();
-            m_replies.pop_front();
-        }
+        const Request current = requests.isEmpty() ? Request{} : requests.back();
+        for (auto it = m_replies.begin(); it != m_replies.end(); ++it)
+            if (it->awaits.isEmpty() || current.target.contains(it->awaits) || current.body.contains(it->awaits)) {
+                r = *it;
+                m_replies.erase(it);
+                break;
+            }
         switch (r.action) {
         case Reply::Action::stall:
             return;

@@ -44,10 +44,30 @@ Reply withHeader(Reply r, const QByteArray& name, const QByteArray& value)
     r.headers.append({name, value});
     return r;
 }
-// The replies of a refresh that goes through: session, own record (absent), write, page, rank.
-QList<Reply> happyRefresh(const QJsonArray& page = {}, const QJsonArray& ahead = {})
+// The first page and the rank are asked at once: their replies wait for their own request.
+Reply firstPage(const QJsonArray& list)
 {
-    return {session("alice"), notFound(), created("classement-alice"), docs(page), docs(ahead)};
+    Reply r = docs(list);
+    r.awaits = "\"sort\"";
+    return r;
+}
+Reply rankCount(qint64 ahead)
+{
+    Reply r = json(200, {{"rows", QJsonArray{QJsonObject{{"key", QJsonValue()}, {"value", ahead}}}}});
+    r.awaits = "/_view/par-mots";
+    return r;
+}
+// The replies of a refresh that goes through: session, own record (absent), write, page, rank.
+QList<Reply> happyRefresh(const QJsonArray& page = {}, qint64 ahead = 0)
+{
+    return {session("alice"), notFound(), created("classement-alice"), firstPage(page), rankCount(ahead)};
+}
+const LocalHttpServer::Request* requestWith(const LocalHttpServer& server, const QByteArray& needle)
+{
+    for (const auto& r : server.requests)
+        if (r.target.contains(needle) || r.body.contains(needle))
+            return &r;
+    return nullptr;
 }
 QJsonObject body(const LocalHttpServer::Request& r)
 {
@@ -111,7 +131,7 @@ private Q_SLOTS:
         rig.signIn("alice", "secret");
         rig.dictate("un deux trois quatre cinq");
         const QJsonArray page{record("bob", 900, "Bob"), record("alice", 5, "Alice")};
-        for (const Reply& r : happyRefresh(page, QJsonArray{QJsonObject{{"_id", "classement-bob"}}}))
+        for (const Reply& r : happyRefresh(page, 1))
             server.enqueue(r);
 
         awaitTask(rig.manager.refresh(*rig.store));
@@ -129,12 +149,17 @@ private Q_SLOTS:
         QCOMPARE(written.value("mots").toInteger(), 5);
         QCOMPARE(written.value("majLe").toString(), "2026-12-10T16:00:00.000Z");
         QVERIFY(!written.contains("_rev"));
-        const QJsonObject firstPage = body(server.requests[3]);
-        QCOMPARE(firstPage.value("limit").toInt(), 50);
-        QCOMPARE(firstPage.value("sort").toArray().first().toObject().value("mots").toString(), "desc");
-        const QJsonObject rank = body(server.requests[4]);
-        QCOMPARE(rank.value("limit").toInt(), 10000);
-        QCOMPARE(rank.value("selector").toObject().value("mots").toObject().value("$gte").toInteger(), 6);
+        const auto* pageRequest = requestWith(server, "\"sort\"");
+        QVERIFY(pageRequest);
+        const QJsonObject pageQuery = body(*pageRequest);
+        QCOMPARE(pageQuery.value("limit").toInt(), 50);
+        QCOMPARE(pageQuery.value("sort").toArray().first().toObject().value("mots").toString(), "desc");
+        // The users with more words than the 5 of the user: a key of 6 or more.
+        const auto* rankRequest = requestWith(server, "/_view/");
+        QVERIFY(rankRequest);
+        QCOMPARE(rankRequest->method, QByteArray("GET"));
+        QCOMPARE(rankRequest->target,
+                 QByteArray("/ovra/_design/ovra-classement/_view/par-mots?startkey=6&reduce=true"));
 
         QCOMPARE(rig.manager.entries().size(), 2);
         QCOMPARE(rig.manager.entries()[1], (LeaderboardEntry{"classement-alice", "Alice", 5, true}));
@@ -164,15 +189,22 @@ private Q_SLOTS:
 
     void rankFirstAndCapped_data()
     {
+        QTest::addColumn<bool>("viewMissing");
         QTest::addColumn<int>("ahead");
         QTest::addColumn<qint64>("rank");
         QTest::addColumn<bool>("capped");
-        QTest::newRow("nobody ahead") << 0 << qint64(1) << false;
-        QTest::newRow("one short of the limit") << 9999 << qint64(10000) << false;
-        QTest::newRow("limit reached") << 10000 << qint64(10001) << true;
+        QTest::newRow("nobody ahead") << false << 0 << qint64(1) << false;
+        QTest::newRow("one short of the limit") << false << 9999 << qint64(10000) << false;
+        QTest::newRow("limit reached") << false << 10000 << qint64(10001) << true;
+        QTest::newRow("beyond the limit") << false << 25000 << qint64(10001) << true;
+        // A design document of an older set-up: the ids are fetched and counted.
+        QTest::newRow("no view: nobody ahead") << true << 0 << qint64(1) << false;
+        QTest::newRow("no view: one short of the limit") << true << 9999 << qint64(10000) << false;
+        QTest::newRow("no view: limit reached") << true << 10000 << qint64(10001) << true;
     }
     void rankFirstAndCapped()
     {
+        QFETCH(bool, viewMissing);
         QFETCH(int, ahead);
         QFETCH(qint64, rank);
         QFETCH(bool, capped);
@@ -186,14 +218,31 @@ private Q_SLOTS:
         old.worldRankIsCapped = false;
         old.generatedAt = QDateTime::fromString("2026-12-01T00:00:00Z", Qt::ISODate);
         writeSnapshot(rig.settings, old);
-        QJsonArray ids;
-        for (int i = 0; i < ahead; ++i)
-            ids.append(QJsonObject{{"_id", QString("classement-u%1").arg(i)}});
-        for (const Reply& r : happyRefresh({}, ids))
+        QList<Reply> replies = happyRefresh({}, ahead);
+        if (viewMissing) {
+            Reply missing = json(404, {{"error", "not_found"}, {"reason", "missing_named_view"}});
+            missing.awaits = "/_view/";
+            QJsonArray ids;
+            for (int i = 0; i < ahead; ++i)
+                ids.append(QJsonObject{{"_id", QString("classement-u%1").arg(i)}});
+            Reply found = docs(ids);
+            found.awaits = "\"fields\"";
+            replies.last() = missing;
+            replies.append(found);
+        }
+        for (const Reply& r : replies)
             server.enqueue(r);
         awaitTask(rig.manager.refresh(*rig.store));
+        QCOMPARE(rig.manager.errorMessage(), std::nullopt);
         QCOMPARE(rig.manager.myRank(), std::optional<qint64>(rank));
         QCOMPARE(rig.manager.myRankIsCapped(), capped);
+        const auto* fetched = requestWith(server, "\"fields\"");
+        QCOMPARE(fetched != nullptr, viewMissing);
+        if (fetched) {
+            const QJsonObject query = body(*fetched);
+            QCOMPARE(query.value("limit").toInt(), 10000);
+            QCOMPARE(query.value("selector").toObject().value("mots").toObject().value("$gte").toInteger(), 1);
+        }
         const auto snapshot = readSnapshot(rig.settings);
         QCOMPARE(snapshot->worldRank, std::optional<qint64>(rank));
         QCOMPARE(snapshot->worldRankIsCapped, std::optional<bool>(capped));
@@ -234,8 +283,16 @@ private Q_SLOTS:
             << unavailable << 3;
         QTest::newRow("page fails after publishing")
             << QList<Reply>{session("alice"), notFound(), created("classement-alice"),
-                            Reply::json(200, "{\"docs\": 5}")}
-            << QList<qint64>{} << unavailable << 4;
+                            Reply::json(200, "{\"docs\": 5}"), rankCount(0)}
+            << QList<qint64>{} << unavailable << 5;
+        QTest::newRow("rank count not a number")
+            << QList<Reply>{session("alice"), notFound(), created("classement-alice"), firstPage({}),
+                            [] {
+                                Reply r = json(200, {{"rows", QJsonArray{QJsonObject{{"value", "beaucoup"}}}}});
+                                r.awaits = "/_view/";
+                                return r;
+                            }()}
+            << QList<qint64>{} << unavailable << 5;
     }
     void failuresAndRetries()
     {
@@ -319,8 +376,8 @@ private Q_SLOTS:
         server.enqueue(session("alice"));
         server.enqueue(notFound());
         server.enqueue(created("classement-alice"));
-        server.enqueue(docs(page));
-        server.enqueue(docs({}));
+        server.enqueue(firstPage(page));
+        server.enqueue(rankCount(0));
         awaitTask(rig.manager.refresh(*rig.store));
 
         const auto& entries = rig.manager.entries();
@@ -354,8 +411,10 @@ private Q_SLOTS:
         server.enqueue(session("alice"));
         server.enqueue(notFound());
         server.enqueue(created("classement-alice"));
-        server.enqueue(docs(first, bookmark));
-        server.enqueue(docs({}));
+        Reply firstReply = docs(first, bookmark);
+        firstReply.awaits = "\"sort\"";
+        server.enqueue(firstReply);
+        server.enqueue(rankCount(0));
         awaitTask(rig.manager.refresh(*rig.store));
         QVERIFY(rig.manager.hasMore());
 
@@ -394,8 +453,8 @@ private Q_SLOTS:
         server.enqueue(session("alice"));
         server.enqueue(json(200, existing));
         server.enqueue(created("classement-alice"));
-        server.enqueue(docs({}));
-        server.enqueue(docs({}));
+        server.enqueue(firstPage({}));
+        server.enqueue(rankCount(0));
         awaitTask(rig.manager.refresh(*rig.store));
         const QJsonObject written = body(server.requests[2]);
         QCOMPARE(written.value("pseudo").toString(), "Zébulon");
@@ -408,8 +467,8 @@ private Q_SLOTS:
         server.enqueue(session("alice"));
         server.enqueue(json(200, existing));
         server.enqueue(created("classement-alice"));
-        server.enqueue(docs({}));
-        server.enqueue(docs({}));
+        server.enqueue(firstPage({}));
+        server.enqueue(rankCount(0));
         awaitTask(rig.manager.refresh(*rig.store));
         QCOMPARE(body(server.requests[7]).value("pseudo").toString(), "Nouveau");
     }
@@ -426,8 +485,8 @@ private Q_SLOTS:
         server.enqueue(session("alice"));
         server.enqueue(json(200, existing));
         server.enqueue(json(200, {{"ok", true}}));
-        server.enqueue(docs({record("bob", 9, "Bob")}));
-        server.enqueue(docs({}));
+        server.enqueue(firstPage({record("bob", 9, "Bob")}));
+        server.enqueue(rankCount(0));
         awaitTask(rig.manager.refresh(*rig.store));
         QCOMPARE(server.requests[2].method, QByteArray("DELETE"));
         QCOMPARE(server.requests[2].target, QByteArray("/ovra/classement-alice?rev=2-r"));
