@@ -295,6 +295,7 @@ void DesktopApplication::launch()
     p.sectionContext->settingsSync = &m_services.settingsSync();
     p.sectionContext->helper = p.helper.get();
     p.sectionContext->sessionDescription = p.platform->description();
+    p.sectionContext->configureDesktopShortcuts = p.platform->shortcutsConfigurator();
     p.sectionContext->launchAtLoginEnabled = [&l = p.loginItem] { return l.isEnabled(); };
     p.sectionContext->setLaunchAtLogin = [&l = p.loginItem](bool on) { return l.setEnabled(on); };
     p.backup = std::make_unique<BackupFileActions>(store, settings, log);

@@ -3,6 +3,7 @@
 // focused application, the panel's placement. One implementation per session kind (X11,
 // Wayland), chosen once at start-up.
 #include <QString>
+#include <functional>
 #include <memory>
 
 class BrowserAddress;
@@ -33,6 +34,9 @@ public:
     virtual SelectionOwner* selectionOwner() = 0;
     virtual FloatingPanelSupport& panelSupport() = 0;
     virtual BrowserAddress& browser() = 0;
+    // Opens the desktop's own settings for our global shortcuts where the desktop, not we, owns
+    // the keys; empty elsewhere.
+    virtual std::function<void()> shortcutsConfigurator() { return {}; }
 
     // The session this process runs in: Wayland when a compositor is announced, X11 otherwise.
     // Never null: what the session lacks reports itself unavailable.

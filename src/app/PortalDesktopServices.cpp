@@ -93,6 +93,13 @@ PortalDesktopServices::~PortalDesktopServices() = default;
 
 KeyGrabber* PortalDesktopServices::shortcuts() { return m_shortcuts.get(); }
 
+std::function<void()> PortalDesktopServices::shortcutsConfigurator()
+{
+    if (!m_shortcuts)
+        return {};
+    return [this] { m_shortcuts->configure(m_shortcutsVersion); };
+}
+
 KeySynthesizer* PortalDesktopServices::keys() { return m_keys.get(); }
 
 QString PortalDesktopServices::shortcutsStatus() const

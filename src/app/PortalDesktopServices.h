@@ -5,6 +5,7 @@
 // settings so the user approves once.
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class DebugLog;
@@ -24,6 +25,8 @@ public:
     // Null when the session offers no such portal.
     KeyGrabber* shortcuts();
     KeySynthesizer* keys();
+    // Opens the desktop's own dialog for our shortcuts; empty when no portal serves them.
+    std::function<void()> shortcutsConfigurator();
 
     // For the session's description: which component serves shortcuts and keys, and how it fares.
     QString shortcutsStatus() const;

@@ -82,6 +82,8 @@ KeyGrabber& WaylandDesktopPlatform::grabber()
     return m_keyboard;
 }
 
+std::function<void()> WaylandDesktopPlatform::shortcutsConfigurator() { return m_portal->shortcutsConfigurator(); }
+
 WaylandDesktopPlatform::~WaylandDesktopPlatform() = default;
 
 Expected<void, QString> WaylandDesktopPlatform::NoKeyboard::grab(const KeyCombo&, std::function<void()>,

@@ -40,6 +40,7 @@ public:
     SelectionOwner* selectionOwner() override { return nullptr; }
     FloatingPanelSupport& panelSupport() override { return *m_panelSupport; }
     BrowserAddress& browser() override { return m_browser; }
+    std::function<void()> shortcutsConfigurator() override;
 
 private:
     struct NoKeys : KeySynthesizer

@@ -62,6 +62,9 @@ struct SectionContext
     // Which component of the desktop session serves shortcuts, keys, clipboard and the active
     // application; empty where unknown.
     QString sessionDescription;
+    // Opens the desktop's own settings for our shortcuts where the desktop portal owns the keys;
+    // empty elsewhere (the button is hidden).
+    std::function<void()> configureDesktopShortcuts;
     // Launch at login (the XDG autostart entry); both set, or the option is shown disabled.
     std::function<bool()> launchAtLoginEnabled;
     std::function<Expected<void, QString>(bool)> setLaunchAtLogin;

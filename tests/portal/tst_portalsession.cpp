@@ -41,6 +41,16 @@ private Q_SLOTS:
             QVERIFY(session.description().contains(QStringLiteral("portail GlobalShortcuts")));
             QVERIFY(session.description().contains(QStringLiteral("clavier du portail RemoteDesktop")));
             QTRY_VERIFY(!settings.stringValue(token, QString()).isEmpty());
+
+            // The settings' button: this portal (before ConfigureShortcuts) shows its binding
+            // dialog again.
+            const QString bind = QStringLiteral("GlobalShortcuts.BindShortcuts");
+            const qsizetype binds = calls().filter(bind).size();
+            const std::function<void()> configure = session.shortcutsConfigurator();
+            QVERIFY(configure);
+            configure();
+            QTRY_COMPARE(calls().filter(bind).size(), binds + 1);
+            QTRY_VERIFY(session.grabber().isAvailable());
         }
         settings.sync();
         const QString saved = settings.stringValue(token, QString());

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QPushButton>
 #include <QTest>
 
 using Action = std::function<void(SettingsSection&)>;
@@ -144,6 +145,24 @@ private Q_SLOTS:
                  (QStringList{"bindsym Mod1+Mod4+d exec ovra toggle", "bindsym Ctrl+Shift+F9 exec ovra ptt press",
                               "bindsym --release Ctrl+Shift+F9 exec ovra ptt release",
                               "bindsym $mod+Mod1+t exec ovra transform"}));
+    }
+
+    // The desktop's own shortcut dialog is offered only where the desktop owns the keys.
+    void desktopShortcutsButton()
+    {
+        SectionRig rig;
+        {
+            SettingsSection section(*rig.context);
+            QVERIFY(section.desktopShortcutsButton()->isHidden());
+        }
+        int opened = 0;
+        rig.context->configureDesktopShortcuts = [&opened] { ++opened; };
+        SettingsSection section(*rig.context);
+        QPushButton* button = section.desktopShortcutsButton();
+        QVERIFY(!button->isHidden());
+        QCOMPARE(button->text(), QStringLiteral("Modifier dans les réglages du bureau…"));
+        button->click();
+        QCOMPARE(opened, 1);
     }
 
     void apiKeys()

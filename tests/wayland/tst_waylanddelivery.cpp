@@ -115,6 +115,7 @@ private Q_SLOTS:
         WaylandDesktopPlatform none(log, settings, nullptr);
         QVERIFY(!none.keys().isTrusted());
         QVERIFY(!none.grabber().isAvailable());
+        QVERIFY(!none.shortcutsConfigurator());
         QVERIFY2(none.description().contains(QLatin1String("injoignable")), qPrintable(none.description()));
     }
 

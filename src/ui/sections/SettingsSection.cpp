@@ -214,6 +214,14 @@ QWidget* SettingsSection::buildShortcuts()
     m_compositorBindings->setAccessibleName(QStringLiteral("Lignes bindsym pour sway"));
     m_compositorBindings->setFixedHeight(m_compositorBindings->fontMetrics().lineSpacing() * 5);
     m_compositorBindings->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Where the desktop portal owns the keys, the user changes them in the desktop's own dialog.
+    m_desktopShortcuts = new QPushButton(QStringLiteral("Modifier dans les réglages du bureau…"), box);
+    m_desktopShortcuts->setVisible(bool(m_context.configureDesktopShortcuts));
+    connect(m_desktopShortcuts, &QPushButton::clicked, this, [this] {
+        if (m_context.configureDesktopShortcuts)
+            m_context.configureDesktopShortcuts();
+    });
+    form->addRow(m_desktopShortcuts);
     form->addRow(note);
     form->addRow(m_compositorBindings);
     refreshCompositorBindings();

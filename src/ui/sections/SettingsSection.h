@@ -12,6 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPlainTextEdit;
+class QPushButton;
 class QSpinBox;
 class ShortcutRecorder;
 
@@ -43,6 +44,7 @@ public:
     // The bindsym lines for compositors without global shortcuts, to copy into their configuration.
     QPlainTextEdit* compositorBindingsView() const { return m_compositorBindings; }
     QLabel* sessionView() const { return m_session; }
+    QPushButton* desktopShortcutsButton() const { return m_desktopShortcuts; }
     void refreshJournal();
     void copyJournal();
     void clearJournal(); // no confirmation here; the button asks
@@ -85,5 +87,6 @@ private:
     QPlainTextEdit* m_journal = nullptr;
     QPlainTextEdit* m_compositorBindings = nullptr;
     QLabel* m_session = nullptr;
+    QPushButton* m_desktopShortcuts = nullptr;
     bool m_loading = false;
 };

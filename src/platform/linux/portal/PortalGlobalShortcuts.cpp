@@ -173,6 +173,18 @@ void PortalGlobalShortcuts::rebind()
     scheduleBind();
 }
 
+void PortalGlobalShortcuts::configure(uint interfaceVersion)
+{
+    if (interfaceVersion >= 2 && !m_session.isEmpty() && m_problem.isEmpty()) {
+        QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, shortcutsInterface,
+                                                           QStringLiteral("ConfigureShortcuts"));
+        call << QVariant::fromValue(QDBusObjectPath(m_session)) << QString() << QVariantMap();
+        m_bus.asyncCall(call);
+        return;
+    }
+    rebind();
+}
+
 PortalGlobalShortcuts::Shortcut* PortalGlobalShortcuts::find(const QString& id)
 {
     for (Shortcut& s : m_shortcuts)

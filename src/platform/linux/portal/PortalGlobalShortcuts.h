@@ -40,6 +40,9 @@ public:
 
     // Opens the portal's dialog again so the user chooses other keys (or accepts after refusing).
     void rebind();
+    // Lets the user change the keys in the desktop's own settings: ConfigureShortcuts where the
+    // portal's interface version offers it (2 and later), else its binding dialog again.
+    void configure(uint interfaceVersion);
 
     // A press of one of our combinations reached one of our own windows, so the desktop did not
     // take it as a global shortcut. Unless the portal reports it at once, the shortcuts are
