@@ -15,7 +15,7 @@ packages=(
   gnome-keyring libsecret-tools python3 python3-cryptography syncthing
   avahi-daemon iproute2 at-spi2-core
   xdg-desktop-portal python3-dbus python3-gi libglib2.0-bin
-  libwayland-dev libwayland-bin wayland-protocols qt6-wayland sway wl-clipboard wayland-utils wtype foot
+  libwayland-dev libwayland-bin wayland-protocols qt6-wayland sway wl-clipboard wayland-utils wtype foot xwayland
   curl
 )
 
