@@ -153,6 +153,26 @@ private Q_SLOTS:
         QCOMPARE(m_frontmost->frontmostApplicationId(), appId);
     }
 
+    // A terminal takes Ctrl+Shift+V (Ctrl+V would reach the program inside as a control key): foot
+    // is recognised by the app_id foreign-toplevel reports, and what it receives is written out
+    // by the program it runs.
+    void terminalGetsTheTerminalPasteChord()
+    {
+        const QString file = m_dir.filePath(QStringLiteral("foot.txt"));
+        // Not line by line: the pasted text has no newline to end a line.
+        start(QStringLiteral("foot"),
+              {QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
+               QStringLiteral("stty -icanon && exec cat > \"$0\""), file});
+        QTRY_COMPARE_WITH_TIMEOUT(m_frontmost->frontmostApplicationId(), QStringLiteral("foot"), 10000);
+        // The shell has switched the terminal's line discipline once cat has created the file.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(file), 10000);
+
+        TextDelivery delivery(*m_pasteboard, *m_keys, m_frontmost.get());
+        const QString text = QStringLiteral("dictée dans le terminal é€");
+        QVERIFY(delivery.pasteAtCursor(text));
+        QTRY_COMPARE_WITH_TIMEOUT(contentOf(file), text, 10000);
+    }
+
     void readsWhatAnotherProgramOwns_data()
     {
         QTest::addColumn<bool>("primary");
