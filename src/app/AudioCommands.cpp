@@ -4,6 +4,7 @@
 #include "HeadlessDictation.h"
 #include "RecordLookup.h"
 #include "ProgressLine.h"
+#include "QueueDrain.h"
 #include "Services.h"
 #include "Terminal.h"
 
@@ -227,6 +228,7 @@ QCoro::Task<int> dictateCommand(CliContext& ctx, QStringList args)
         }
     };
 
+    const int pendingBefore = ctx.services.offlineQueue().pendingCount();
     auto starting = controller.start(DictationTrigger::window);
     co_await starting;
     if (controller.state() != RecordingState::recording) {
@@ -249,7 +251,21 @@ QCoro::Task<int> dictateCommand(CliContext& ctx, QStringList args)
         co_await stopping;
     }
     restore();
-    co_return dictation.reportOutcome(ctx.out, ctx.err);
+    const int code = dictation.reportOutcome(ctx.out, ctx.err);
+    // Transcribed without going to the queue: the network answers, so what waited goes through
+    // too, unless the desktop application owns the queue.
+    OfflineTranscriptionQueue& queue = ctx.services.offlineQueue();
+    if (code != 0 || queue.pendingCount() == 0 || queue.pendingCount() > pendingBefore ||
+        QueueDrain::desktopApplicationRunning())
+        co_return code;
+    ctx.err << QStringLiteral("Transcription des dictées en attente (%1)…\n").arg(queue.pendingCount());
+    ctx.err.flush();
+    auto draining = QueueDrain::run(ctx.services);
+    const QueueDrain::Report report = co_await draining;
+    for (const QString& line : QueueDrain::transcribedLines(report, ctx.services))
+        ctx.err << "Transcrite : " << line << "\n";
+    QueueDrain::reportProblems(report, ctx.services, ctx.err);
+    co_return code;
 }
 
 } // namespace
@@ -264,7 +280,8 @@ QList<CliCommand> audioCommands()
                         "  --seconds N     arrête l'enregistrement au bout de N secondes\n"
                         "  --mode NOM|ID   ce mode pour cette dictée, à la place du mode actif\n"
                         "La dictée est enregistrée dans l'historique et, avec un écran, copiée dans le\n"
-                        "presse-papiers.")},
+                        "presse-papiers. Sans réseau, elle attend (ovra queue) ; avec, les dictées qui\n"
+                        "attendaient sont transcrites ensuite, sauf si l'application de bureau est lancée.")},
         {QStringLiteral("record"), QStringLiteral("Enregistre le micro dans un fichier jusqu'à Entrée (ou N secondes)."),
          &recordCommand, QStringLiteral("FICHIER [--seconds N]"), {},
          QStringLiteral("Options :\n"

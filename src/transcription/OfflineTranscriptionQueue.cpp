@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QPointer>
 #include <QSaveFile>
 #include <QTimer>
@@ -198,6 +199,8 @@ void OfflineTranscriptionQueue::setAside(const QString& metaFile, const QString&
     // The recording is named after the item, like its metadata.
     for (const QString& name : dir.entryList({base + QStringLiteral(".*")}, QDir::Files))
         QFile::rename(dir.filePath(name), dir.filePath(QLatin1String(kSetAsideFolderName) + QLatin1Char('/') + name));
+    if (m_report)
+        m_report->setAside << QStringLiteral("%1 : %2").arg(QFileInfo(metaFile).fileName(), why);
     m_deps.log.log(QStringLiteral("APP offlineQueue: set aside %1 in %2/: %3")
                        .arg(QFileInfo(metaFile).fileName(), QLatin1String(kSetAsideFolderName), why),
                    flowTag());
@@ -223,6 +226,17 @@ QCoro::Task<> OfflineTranscriptionQueue::drain()
     }
     m_isProcessing = true;
     QPointer<OfflineTranscriptionQueue> self(this);
+    // Held for the whole drain; only a dead holder's lock is taken over, however long it ran.
+    QLockFile lock(QDir(m_folder).filePath(QStringLiteral(".drain.lock")));
+    lock.setStaleLockTime(0);
+    if (QFileInfo::exists(m_folder) && !lock.tryLock(0)) {
+        m_deps.log.log(QStringLiteral("APP offlineQueue: another process is draining"), flowTag());
+        if (m_report)
+            m_report->busy = true;
+        m_isProcessing = false;
+        Q_EMIT drained();
+        co_return;
+    }
     do {
         m_rerunAfterDrain = false;
         // Undecodable items go aside first, so that what remains can be taken oldest first.
@@ -245,11 +259,30 @@ QCoro::Task<> OfflineTranscriptionQueue::drain()
                 break;
             }
         }
+        if (offline && m_report)
+            m_report->offline = true;
         if (offline && !m_rerunAfterDrain)
             break;
     } while (m_rerunAfterDrain);
     m_isProcessing = false;
     Q_EMIT drained();
+}
+
+QCoro::Task<OfflineTranscriptionQueue::DrainReport> OfflineTranscriptionQueue::drainOnce(Transcriber& transcriber,
+                                                                                       ChatClient& chat)
+{
+    DrainReport report;
+    if (m_started || m_isProcessing)
+        co_return report; // this process's own watcher drains
+    m_started = true;
+    m_transcriber = &transcriber;
+    m_chat = &chat;
+    m_report = &report;
+    auto draining = drain();
+    co_await draining;
+    m_report = nullptr;
+    m_started = false;
+    co_return report;
 }
 
 QCoro::Task<OfflineTranscriptionQueue::Outcome> OfflineTranscriptionQueue::process(PendingMeta item)
@@ -286,6 +319,8 @@ QCoro::Task<OfflineTranscriptionQueue::Outcome> OfflineTranscriptionQueue::proce
             co_return finished(Outcome::offline);
         removeItem(item, false);
         recount();
+        if (m_report)
+            m_report->dropped << QStringLiteral("%1 : %2").arg(item.description(), result.error().description());
         m_deps.log.log(QStringLiteral("APP offlineQueue: dropped %1: %2").arg(item.description(), result.error().description()),
                        flowTag());
         co_return finished(Outcome::dropped);
@@ -381,6 +416,8 @@ QCoro::Task<OfflineTranscriptionQueue::Outcome> OfflineTranscriptionQueue::proce
 
     removeItem(item, false);
     recount();
+    if (m_report)
+        m_report->transcribed << recordID;
     m_deps.log.log(QStringLiteral("APP offlineQueue: transcribed ") + item.description(), flowTag());
     co_return finished(Outcome::done);
 }

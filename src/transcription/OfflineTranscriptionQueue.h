@@ -57,8 +57,21 @@ public:
     std::optional<QString> enqueueItem(const QString& audioFile, const TranscriptionMode& mode, const QString& prompt,
                                        double duration, std::optional<QUuid> transcriptionID);
 
-    // Safe at any time: a drain asked for during another runs once more afterwards.
+    // Safe at any time: a drain asked for during another runs once more afterwards. Two
+    // processes never drain the same folder together: the second one skips its drain.
     QCoro::Task<> drain();
+
+    // What one drain did, for the command line.
+    struct DrainReport
+    {
+        QList<QUuid> transcribed; // their history records, oldest first
+        QStringList dropped;      // the item, then why
+        QStringList setAside;
+        bool offline = false; // stopped by the network, the rest waits
+        bool busy = false;    // another process was draining
+    };
+    // One drain without watching the network, for a process that does not run start().
+    QCoro::Task<DrainReport> drainOnce(Transcriber& transcriber, ChatClient& chat);
 
     int pendingCount() const { return m_pendingCount; }
     const QSet<QUuid>& processingIDs() const { return m_processingIDs; }
@@ -91,4 +104,5 @@ private:
     bool m_started = false;
     bool m_isProcessing = false;
     bool m_rerunAfterDrain = false;
+    DrainReport* m_report = nullptr;
 };

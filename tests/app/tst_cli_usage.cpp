@@ -180,6 +180,8 @@ private Q_SLOTS:
         QTest::newRow("commands") << QStringList{""} << QStringList{"transcribe", "dictate", "modes", "help"};
         QTest::newRow("prefix") << QStringList{"dic"} << QStringList{"dictate", "dictionary"};
         QTest::newRow("verbs") << QStringList{"modes", ""} << QStringList{"list", "add", "set", "remove", "activate"};
+        QTest::newRow("queue verbs") << QStringList{"queue", ""} << QStringList{"list", "drain"};
+        QTest::newRow("drain option") << QStringList{"queue", "drain", "--"} << QStringList{"--json", "--help"};
         QTest::newRow("option") << QStringList{"transcribe", "f.wav", "--p"} << QStringList{"--provider"};
         QTest::newRow("providers") << QStringList{"modes", "add", "M", "--provider", ""}
                                    << QStringList{"groq", "openai", "gemini", "apple", "parakeet", "whisperKit"};
