@@ -229,7 +229,8 @@ QCoro::Task<> OfflineTranscriptionQueue::drain()
     // Held for the whole drain; only a dead holder's lock is taken over, however long it ran.
     QLockFile lock(QDir(m_folder).filePath(QStringLiteral(".drain.lock")));
     lock.setStaleLockTime(0);
-    if (QFileInfo::exists(m_folder) && !lock.tryLock(0)) {
+    // A folder where no lock can be written is drained as before: only a live holder stops us.
+    if (QFileInfo::exists(m_folder) && !lock.tryLock(0) && lock.error() == QLockFile::LockFailedError) {
         m_deps.log.log(QStringLiteral("APP offlineQueue: another process is draining"), flowTag());
         if (m_report)
             m_report->busy = true;
