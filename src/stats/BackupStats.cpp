@@ -139,32 +139,34 @@ BackupStats computeStats(const RecordStore& store, const QDateTime& now)
     StatsAccumulator acc(now);
     // One pass over the rows. A text is read only where the figures need it, and counted from
     // its stored bytes: purged dictations kept their counts, most others have a raw text.
-    enum Column { storedWords, storedChars, duration, aiFixes, createdAt, raw, replaced, final };
+    enum Column { storedWords, storedChars, duration, aiFixes, createdAt, raw, id };
     const QStringList columns{QStringLiteral("storedWordCount"), QStringLiteral("storedCharCount"),
                               QStringLiteral("duration"),        QStringLiteral("aiFixCount"),
                               QStringLiteral("createdAt"),       QStringLiteral("rawWhisperText"),
-                              QStringLiteral("afterReplacementsText"), QStringLiteral("text")};
+                              QStringLiteral("id")};
     store.scan<Transcription>(columns, [&](const StoreRow& row) {
         const bool wordsKept = !row.isNull(storedWords);
         const bool charsKept = !row.isNull(storedChars);
         TextFigures spoken;
         if (!wordsKept || !charsKept) {
-            // A raw text without a word is only white space: the spoken text falls back.
             spoken = TextFigures::ofUtf8(row.utf8(raw));
+            // A raw text without a word is only white space: the spoken text falls back on the
+            // others, read for these few rows alone.
             if (spoken.words == 0) {
-                Transcription t;
-                t.rawWhisperText = row.isNull(raw) ? std::nullopt : std::optional(QString::fromUtf8(row.utf8(raw)));
-                t.afterReplacementsText =
-                    row.isNull(replaced) ? std::nullopt : std::optional(QString::fromUtf8(row.utf8(replaced)));
-                t.text = QString::fromUtf8(row.utf8(final));
-                spoken = TextFigures::of(t.spokenText());
+                const QByteArrayView key = row.utf8(id);
+                const auto t = store.find<Transcription>(QUuid::fromString(QLatin1String(key.data(), key.size())));
+                spoken = TextFigures::of(t ? t->spokenText() : QString());
             }
         }
+        const double seconds = row.real(createdAt);
+        // The store's conversion, without building a date where the value is an ordinary one.
+        const qint64 createdAtMs =
+            std::abs(seconds) < 1e13 ? qint64(seconds * 1000.0 + (seconds >= 0 ? 0.5 : -0.5)) + DateTime::kReferenceEpochMSecs
+                                     : DateTime::fromReferenceSeconds(seconds).toMSecsSinceEpoch();
         acc.add(StatsAccumulator::Dictation{
             wordsKept ? int(row.integer(storedWords)) : spoken.words,
             charsKept ? int(row.integer(storedChars)) : spoken.characters, row.real(duration),
-            row.isNull(aiFixes) ? 0 : int(row.integer(aiFixes)),
-            DateTime::fromReferenceSeconds(row.real(createdAt)).toMSecsSinceEpoch()});
+            row.isNull(aiFixes) ? 0 : int(row.integer(aiFixes)), createdAtMs});
     });
     store.forEachWith<APIUsageRecord>({QStringLiteral("costUSD"), QStringLiteral("date")},
                                       [&](const APIUsageRecord& u) { acc.add(u); });

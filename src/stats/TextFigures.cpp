@@ -4,7 +4,6 @@
 #include "store/Records.h"
 
 #include <QSysInfo>
-#include <QtAlgorithms>
 
 #include <array>
 #include <cstring>
@@ -45,6 +44,13 @@ quint64 bytesEqual(quint64 x, unsigned char v)
 {
     const quint64 t = x ^ (kOnes * v);
     return ~(t + kOnes * 0x7F) & kHigh;
+}
+
+// How many bytes have their high bit set in a mask of high bits (a multiply, where a population
+// count would be a library call on a CPU baseline without one).
+int highBits(quint64 mask)
+{
+    return int(((mask >> 7) * kOnes) >> 56);
 }
 
 // The same for the bytes from lo to hi.
@@ -96,9 +102,9 @@ TextFigures TextFigures::ofUtf8(QByteArrayView utf8)
                 const quint64 white = bytesEqual(x, ' ') | bytesBetween(x, '\t', '\r');
                 const quint64 dark = ~white & kHigh;
                 // A word starts on a dark byte after a white one; the first byte looks back.
-                words += qPopulationCount(dark & (white << 8 | (inWord ? 0 : 0x80)));
+                words += highBits(dark & (white << 8 | (inWord ? 0 : 0x80)));
                 const quint64 cr = bytesEqual(x, '\r');
-                crlf += qPopulationCount(bytesEqual(x, '\n') & (cr << 8 | (afterCR ? 0x80 : 0)));
+                crlf += highBits(bytesEqual(x, '\n') & (cr << 8 | (afterCR ? 0x80 : 0)));
                 inWord = dark >> 63;
                 afterCR = cr >> 63;
                 codePoints += 8;
