@@ -22,11 +22,7 @@ class TestRetryCommand : public QObject
 
     OvraRun ovra(const QStringList& args, const QByteArray& input = {})
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("OVRA_OPENAI_BASE_URL", m_server.url());
-        env.remove("OVRA_SECRET_STORE");
-        env.remove("DISPLAY");
-        return runOvra(m_home.path(), args, input, env);
+        return runOvraAgainstOpenAI(m_home.path(), m_server.url(), args, input);
     }
     FailedRecordings kept() const { return FailedRecordings(m_home.filePath("data/ovra/FailedRecordings")); }
     QList<Transcription> stored() const

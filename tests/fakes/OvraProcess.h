@@ -29,3 +29,15 @@ inline OvraRun runOvra(const QString& home, const QStringList& args, const QByte
     }
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
 }
+
+// The same against a local stand-in for the OpenAI service, keys in the real secret store and
+// no display to copy to.
+inline OvraRun runOvraAgainstOpenAI(const QString& home, const QString& serverUrl, const QStringList& args,
+                                    const QByteArray& input = {})
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("OVRA_OPENAI_BASE_URL"), serverUrl);
+    env.remove(QStringLiteral("OVRA_SECRET_STORE"));
+    env.remove(QStringLiteral("DISPLAY"));
+    return runOvra(home, args, input, env);
+}
