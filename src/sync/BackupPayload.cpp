@@ -334,6 +334,12 @@ bool encodeTo(const BackupPayload& p, QIODevice& buffer)
 Expected<void, BackupError> writeBackup(const RecordStore& store, const Settings& settings, QIODevice& out,
                                         const QDateTime& now)
 {
+    return writeBackup(store, WidgetLayouts::read(settings), out, now);
+}
+
+Expected<void, BackupError> writeBackup(const RecordStore& store, const WidgetLayouts& w, QIODevice& out,
+                                        const QDateTime& now)
+{
     // The figures are gathered while the records go by: one pass over the store.
     StatsAccumulator stats(now);
     auto each = [&]<class R>(auto&& visit) {
@@ -343,7 +349,6 @@ Expected<void, BackupError> writeBackup(const RecordStore& store, const Settings
             visit(r);
         });
     };
-    const WidgetLayouts w = WidgetLayouts::read(settings);
     std::optional<QMap<QString, QStringList>> layouts;
     if (w.updatedAt || !w.layouts.isEmpty())
         layouts = w.layouts;
@@ -355,10 +360,16 @@ Expected<void, BackupError> writeBackup(const RecordStore& store, const Settings
 
 Expected<void, BackupError> exportBackupFile(const RecordStore& store, const Settings& settings, const QString& path)
 {
+    return exportBackupFile(store, WidgetLayouts::read(settings), path);
+}
+
+Expected<void, BackupError> exportBackupFile(const RecordStore& store, const WidgetLayouts& widgetLayouts,
+                                             const QString& path)
+{
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return unexpected(BackupError{QStringLiteral("Impossible de créer « %1 » : %2").arg(path, file.errorString())});
-    if (auto ok = writeBackup(store, settings, file); !ok) {
+    if (auto ok = writeBackup(store, widgetLayouts, file); !ok) {
         file.cancelWriting();
         return ok;
     }

@@ -14,6 +14,7 @@
 
 class RecordStore;
 class Settings;
+struct WidgetLayouts;
 
 struct BackupError
 {
@@ -75,5 +76,10 @@ Expected<BackupPayload, BackupError> decode(const QJsonObject& document);
 // The export: the document streamed from the store to out, record by record.
 Expected<void, BackupError> writeBackup(const RecordStore& store, const Settings& settings, QIODevice& out,
                                         const QDateTime& now = DateTime::now());
+// The same with the widget layouts already read: usable from a worker thread, away from the settings.
+Expected<void, BackupError> writeBackup(const RecordStore& store, const WidgetLayouts& widgetLayouts, QIODevice& out,
+                                        const QDateTime& now = DateTime::now());
 // Written to a temporary file renamed over path once complete: a failed export leaves path as it was.
 Expected<void, BackupError> exportBackupFile(const RecordStore& store, const Settings& settings, const QString& path);
+Expected<void, BackupError> exportBackupFile(const RecordStore& store, const WidgetLayouts& widgetLayouts,
+                                             const QString& path);

@@ -286,7 +286,12 @@ QCoro::Task<> ICloudSync::run(bool waitForDownload)
                 message = QString::fromUtf8(kEmptyRemoteMessage);
                 m_settings.setValue(AppSettingsKey::syncDigest, QString());
             } else {
-                if (auto snap = m_rollback.write(store, m_settings); !snap)
+                // Complete before anything is applied; taken off the main thread (it reads the whole store).
+                auto snapshot = m_rollback.writeInBackground(store.path(), WidgetLayouts::read(m_settings));
+                const auto snap = co_await snapshot;
+                if (!self || !m_store)
+                    co_return;
+                if (!snap)
                     m_log.log(QStringLiteral("SYNC instantané de retour arrière impossible : ") + snap.error().message, kTag);
                 const auto imported = importer.importPayload(env.data);
                 if (!imported) {

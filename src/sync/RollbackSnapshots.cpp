@@ -1,9 +1,13 @@
 #include "RollbackSnapshots.h"
 
+#include "store/RecordStore.h"
+
+#include <QCoroFuture>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 
 namespace {
@@ -31,13 +35,30 @@ bool RollbackSnapshots::ensureFolder() const
     return true;
 }
 
-Expected<QString, BackupError> RollbackSnapshots::write(const RecordStore& store, const Settings& settings,
+QCoro::Task<Expected<QString, BackupError>> RollbackSnapshots::writeInBackground(QString storePath,
+                                                                                 WidgetLayouts widgetLayouts,
+                                                                                 QDateTime now) const
+{
+    // A copy: the worker never touches this object, which may go away while it runs.
+    RollbackSnapshots target(m_folder);
+    QFuture<Expected<QString, BackupError>> writing =
+        QtConcurrent::run([target, storePath = std::move(storePath), widgetLayouts = std::move(widgetLayouts),
+                           now]() mutable -> Expected<QString, BackupError> {
+            auto store = RecordStore::open(storePath, {}, RecordStore::Access::readOnly);
+            if (!store)
+                return unexpected(BackupError{store.error().message});
+            return target.write(**store, widgetLayouts, now);
+        });
+    co_return co_await writing;
+}
+
+Expected<QString, BackupError> RollbackSnapshots::write(const RecordStore& store, const WidgetLayouts& widgetLayouts,
                                                         const QDateTime& now)
 {
     if (!ensureFolder())
         return unexpected(BackupError{QStringLiteral("Impossible de créer « %1 ».").arg(m_folder)});
     const QString path = freeName(QDir(m_folder), QStringLiteral("rollback-%1").arg(now.toSecsSinceEpoch()));
-    if (auto ok = exportBackupFile(store, settings, path); !ok)
+    if (auto ok = exportBackupFile(store, widgetLayouts, path); !ok)
         return unexpected(ok.error());
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     prune();

@@ -254,7 +254,13 @@ private Q_SLOTS:
         QCOMPARE(remote()->version, 8);
         QCOMPARE(remote()->data.notes.size(), 2);
         QCOMPARE(a.version(), 8);
-        QCOMPARE(QDir(a.rollbackFolder()).entryList({QStringLiteral("rollback-*.json")}).size(), 1);
+        // The snapshot holds the store as it was before the remote records were applied.
+        const QStringList snapshots = RollbackSnapshots(a.rollbackFolder()).snapshots();
+        QCOMPARE(snapshots.size(), 1);
+        const auto before = decode(readFile(snapshots.first()));
+        QVERIFY(before);
+        QCOMPARE(before->notes.size(), 1);
+        QCOMPARE(before->notes.first().record.title, QStringLiteral("locale"));
     }
 
     void deleteAgainstEdit_data()
@@ -498,16 +504,22 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         SyncDevice a(m_cloud.path());
+        QVERIFY(a.store->insert(note(QStringLiteral("gardée"))));
         RollbackSnapshots snapshots(dir.filePath(QStringLiteral("OvraRollback")));
         const QDateTime t0 = QDateTime::fromSecsSinceEpoch(1765000000, Qt::UTC);
         for (int i = 0; i < 7; ++i)
-            QVERIFY(snapshots.write(*a.store, a.settings, t0.addSecs(i * 90)));
+            QVERIFY(awaitTask(snapshots.writeInBackground(a.store->path(), {}, t0.addSecs(i * 90))));
         const QStringList left = snapshots.snapshots();
         QCOMPARE(left.size(), 5);
         QVERIFY(left.first().endsWith(QStringLiteral("rollback-%1.json").arg(1765000000 + 2 * 90)));
         QVERIFY(left.last().endsWith(QStringLiteral("rollback-%1.json").arg(1765000000 + 6 * 90)));
         // Each snapshot is a backup document of the store.
-        QVERIFY(decode(readFile(left.last())));
+        const auto doc = decode(readFile(left.last()));
+        QVERIFY(doc);
+        QCOMPARE(doc->notes.size(), 1);
+        // A store that cannot be read gives an error and touches no snapshot.
+        QVERIFY(!awaitTask(snapshots.writeInBackground(dir.filePath(QStringLiteral("absente.sqlite")), {})));
+        QCOMPARE(snapshots.snapshots(), left);
         QCOMPARE(QFileInfo(left.last()).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
     }
 };
