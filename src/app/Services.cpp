@@ -105,8 +105,22 @@ Expected<std::unique_ptr<Services>, QString> Services::create(const Folders& fol
     s->m_queueTranscriber = std::make_unique<ManagedTranscriber>(*s->m_transcription);
     s->m_offlineQueue = std::make_unique<OfflineTranscriptionQueue>(
         QDir(folders.data).filePath(QLatin1String(OfflineTranscriptionQueue::kFolderName)),
-        OfflineTranscriptionQueue::Dependencies{*s->m_networkMonitor, *s->m_store, *s->m_settings, *s->m_log, nullptr,
-                                                s->m_statsRefresher.get()});
+        OfflineTranscriptionQueue::Dependencies{
+            *s->m_networkMonitor, *s->m_store, *s->m_settings, *s->m_log, nullptr, s->m_statsRefresher.get(), {},
+            [failed = s->m_failedRecordings.get(), store = s->m_store.get()](const QString& audio, const PendingMeta& item,
+                                                                            const QString& error) {
+                FailedRecording r;
+                r.id = item.id;
+                r.modeName = item.modeName;
+                // The queue names the mode; a retry uses it while a mode of that name exists.
+                for (const TranscriptionMode& m : store->fetch<TranscriptionMode>())
+                    if (m.name == item.modeName)
+                        r.modeID = m.id;
+                r.date = QDateTime::fromMSecsSinceEpoch(qint64(item.createdAt * 1000.0), Qt::UTC);
+                r.error = error;
+                r.duration = item.duration;
+                return failed->keep(audio, r).hasValue();
+            }});
     s->m_cloudSync = std::make_unique<ICloudSync>(ICloudSync::Dependencies{
         *s->m_settings, *s->m_log, *s->m_notifications,
         QDir(folders.data).filePath(QLatin1String(RollbackSnapshots::kFolderName)), s->m_statsRefresher.get()});

@@ -318,12 +318,21 @@ QCoro::Task<OfflineTranscriptionQueue::Outcome> OfflineTranscriptionQueue::proce
     if (!result) {
         if (isUnreachableError(result.error()))
             co_return finished(Outcome::offline);
+        const QString error = result.error().description();
+        // A missing or refused key is no reason to lose what the user said: the recording joins
+        // the failed dictations when they can take it, and only the queue's item goes.
+        const bool kept = m_deps.keepFailed && m_deps.keepFailed(audioPath, item, error);
         removeItem(item, false);
         recount();
         if (m_report)
-            m_report->dropped << QStringLiteral("%1 : %2").arg(item.description(), result.error().description());
-        m_deps.log.log(QStringLiteral("APP offlineQueue: dropped %1: %2").arg(item.description(), result.error().description()),
-                       flowTag());
+            m_report->dropped << QStringLiteral("%1 : %2%3").arg(
+                item.description(), error,
+                kept ? QStringLiteral(" (enregistrement gardé : ovra retry %1)").arg(uuidText(item.id)) : QString());
+        m_deps.log.log(QStringLiteral("APP offlineQueue: dropped %1: %2").arg(item.description(), error), flowTag());
+        if (kept)
+            m_deps.log.log(QStringLiteral("APP offlineQueue: recording of %1 kept with the failed dictations")
+                               .arg(item.description()),
+                           flowTag());
         co_return finished(Outcome::dropped);
     }
     const QString raw = *result;

@@ -41,6 +41,9 @@ public:
         CategorizationTrigger* categorization = nullptr;
         StatsRefresher* stats = nullptr;
         std::function<QDateTime()> clock = {};
+        // Where a dropped item's recording goes instead of being deleted (the failed
+        // dictations, which the user can transcribe again); false when it could not be taken.
+        std::function<bool(const QString& audioFile, const PendingMeta& item, const QString& error)> keepFailed = {};
     };
 
     OfflineTranscriptionQueue(QString folder, Dependencies deps, QObject* parent = nullptr);

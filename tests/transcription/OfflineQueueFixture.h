@@ -28,8 +28,14 @@ struct OfflineQueueFixture
     std::unique_ptr<RecordStore> store =
         std::move(RecordStore::open(m_root + QStringLiteral("/data/ovra.sqlite"), {}).value());
     QDateTime clock = QDateTime::fromString(QStringLiteral("2026-03-15T12:00:00Z"), Qt::ISODate);
-    OfflineTranscriptionQueue queue{queueFolder,
-                                    {monitor, *store, settings, log, nullptr, nullptr, [this] { return clock; }}};
+    // Stands in for the failed dictations' keep; unset, a dropped item's recording is deleted.
+    std::function<bool(const QString&, const PendingMeta&, const QString&)> keepFailed;
+    OfflineTranscriptionQueue queue{
+        queueFolder,
+        {monitor, *store, settings, log, nullptr, nullptr, [this] { return clock; },
+         [this](const QString& audio, const PendingMeta& item, const QString& error) {
+             return keepFailed && keepFailed(audio, item, error);
+         }}};
 
     // A recording in the temporary folder, as the recorder leaves it.
     QString recording(const QString& name = QStringLiteral("dictee.m4a"))

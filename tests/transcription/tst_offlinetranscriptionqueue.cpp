@@ -141,10 +141,26 @@ private Q_SLOTS:
         QCOMPARE(fx.store->count<Transcription>(), 3);
     }
 
+    void otherFailuresDropTheItem_data()
+    {
+        QTest::addColumn<int>("keep"); // 0: no keep, 1: the keep takes it, 2: the keep refuses
+        QTest::newRow("no keep: deleted") << 0;
+        QTest::newRow("kept with the failed dictations") << 1;
+        QTest::newRow("keep refuses: deleted") << 2;
+    }
     void otherFailuresDropTheItem()
     {
+        QFETCH(int, keep);
         QTemporaryDir dir;
         OfflineQueueFixture fx(dir.path());
+        const QString keptFolder = dir.filePath(QStringLiteral("kept"));
+        QStringList keptErrors;
+        if (keep != 0)
+            fx.keepFailed = [&](const QString& audio, const PendingMeta& item, const QString& error) {
+                keptErrors << item.modeName + QStringLiteral(": ") + error;
+                return keep == 1 && QDir().mkpath(keptFolder) &&
+                       QFile::rename(audio, keptFolder + QStringLiteral("/") + QFileInfo(audio).fileName());
+            };
         QVERIFY(!fx.queue.enqueue(fx.recording(), OfflineQueueFixture::mode(), QString(), 2));
         const QString id = fx.queue.pendingItems().value(0).id.toString(QUuid::WithoutBraces).toUpper();
         FakeTranscriber transcriber;
@@ -154,11 +170,14 @@ private Q_SLOTS:
         QVERIFY(waitDrained(fx.queue));
         QCOMPARE(fx.queue.pendingCount(), 0);
         QVERIFY(fx.queueFiles().isEmpty());
+        const QString missingKey = APIError::missingAPIKey(QStringLiteral("OpenAI")).errorDescription();
         const QString expected = QStringLiteral("APP offlineQueue: dropped ") + id;
         const QString journal = fx.log.contents();
-        QVERIFY2(journal.contains(expected) &&
-                     journal.contains(APIError::missingAPIKey(QStringLiteral("OpenAI")).errorDescription()),
-                 qPrintable(journal));
+        QVERIFY2(journal.contains(expected) && journal.contains(missingKey), qPrintable(journal));
+        QCOMPARE(keptErrors, keep == 0 ? QStringList() : QStringList{QStringLiteral("Normal: ") + missingKey});
+        // The speech survives only where the keep took it.
+        QCOMPARE(QDir(keptFolder).entryList(QDir::Files).size(), keep == 1 ? 1 : 0);
+        QCOMPARE(journal.contains(QStringLiteral("kept with the failed dictations")), keep == 1);
     }
 
     void aiRewriteAndVocabularyApplied()
